@@ -1,0 +1,162 @@
+#pragma once
+// The capture engine of one recorder: records an input line of a capture
+// device (PulseAudio sources, or the built-in test tone when it is asked for)
+// into a file or into memory, through an FFmpeg encoder, and reports by
+// events. All operations are called on the Qt event-loop thread; capture and
+// encoding run on worker threads of the engine, which post every event back
+// to the event-loop thread as a queued call, in order, carrying the recorder
+// index.
+//
+// Methods return 0 on success or a negative error code:
+//   -3 parameter out of range, -8 file creation failed, -49 not initialised,
+//   -14 already initialised, -50 invalid input device, -51 invalid input
+//   channel, -53 invalid input format, -64 recorder busy, -73 no previous
+//   memory take, -83 encoder not available or invalid parameters,
+//   -84 encoder failed to start, -100 unknown error (also: stop while idle).
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <QVector>
+#include <atomic>
+#include <memory>
+
+namespace platform {
+
+// Recorder status numbers.
+enum RecorderStatusCode {
+    StatusNone = 0,
+    StatusRecording = 1,
+    StatusSilent = 2,
+    StatusCdRipping = 3,
+    StatusPaused = 4,
+    StatusPlaying = 5,
+    StatusPlayingPaused = 6,
+    StatusRecordingUrl = 7,
+    StatusRecordingFile = 8,
+    StatusRecordingMemory = 9,
+    StatusRecordingClipboard = 10,
+};
+
+// Encoder settings; take effect at the next start.
+struct EncoderSettings {
+    // 0 memory (PCM kept in memory), 1 WAV, 2 MP3, 3 WMA, 4 Ogg Vorbis, 6 AAC.
+    int FormatToUse = 1;
+    // Capture format of the next start (parsed from the quality text).
+    int CaptureRate = 44100;
+    int CaptureChannels = 2;
+    int CaptureBits = 16;
+    // WAV: sample size code 0 = 8 bits, 1 = 16, 2 = 24, 3 = 32; rate, channels; setting 4 (unused, 0).
+    int WavSampleSizeCode = 1;
+    int WavRate = 44100;
+    int WavChannels = 2;
+    int WavSetting4 = 0;
+    // MP3: constant (bit rate in bit/s) or variable (quality 0 best .. 2).
+    bool Mp3Vbr = false;
+    int Mp3VbrQuality = 0;
+    int Mp3Bitrate = 128000;
+    // WMA: characteristic 0..100.
+    int WmaBitrate = 100;
+    // Ogg Vorbis: mode 0 = quality; value 0..10.
+    int OggMode = 0;
+    int OggValue = 10;
+    // AAC: mode 0 = constant bit rate; value in kbit/s (10..500, clamped).
+    int AacMode = 0;
+    int AacValue = 128;
+};
+
+// A live display (peak meter, level history) drawn by the windows from the
+// engine's levels.
+struct MeterDisplay {
+    quintptr window = 0;
+    unsigned colors[3] = {0, 0, 0};
+    bool enabled = false;
+    int Create(quintptr windowHandle) { window = windowHandle; return 0; }
+    void SetColors(unsigned background, unsigned color1, unsigned color2) {
+        colors[0] = background; colors[1] = color1; colors[2] = color2;
+    }
+    void Enable(int on) { enabled = on != 0; }
+};
+
+class CaptureBackend;
+class RecordingSession;
+
+class ActiveSoundRecorder : public QObject {
+    Q_OBJECT
+public:
+    explicit ActiveSoundRecorder(int recorderIndex, QObject* parent = nullptr);
+    ~ActiveSoundRecorder() override;
+
+    int index() const { return index_; }
+
+    // Initialisation with the main window's handle; 0 or an error code.
+    int InitRecorder(quintptr mainWindowHandle);
+    QString ControlVersion() const;  // "4.0" or more
+    QString EngineVersion() const;
+
+    // Devices and lines (same order for every recorder).
+    int InputDeviceCount();
+    QString InputDeviceName(int device);
+    int InputChannelCount(int device);
+    QString InputChannelName(int device, int line);
+    int InputChannelDefaultGet(int device);
+    int SetInputDeviceChannelDefault(int device, int line);
+    // Level 0..100 of a line (-1 when unknown).
+    int InputLevelGet(int device, int line);
+    int InputLevelSet(int device, int line, int level);
+    // Input formats: negative while enumerating, 0 when none.
+    int InputFormatCount(int device);
+    QString InputFormatText(int device, int k);
+
+    MeterDisplay MeterDisplay1;
+    MeterDisplay MeterDisplay2;
+    // Latest peak level per channel, 0..1 (for the meters).
+    QVector<float> PeakLevels() const;
+
+    int SetRecordingMode(int mode);
+    EncoderSettings& Encoder() { return encoder_; }
+
+    // The last memory take.
+    int RecordedSound_FreeMemory();
+    QByteArray RecordedSoundPcm() const;
+
+    int StartFromDirectSoundDevice(int device, int line, const QString& path);
+    // Ends the current file and continues into a new one with no sample lost
+    // or doubled; raises the events of a stop followed by a start.
+    int RecorderContinueIntoFile(const QString& path);
+    int RecorderPause();
+    int RecorderResume();
+    int RecorderStop();
+    int LastError() const { return lastError_; }
+    QString LastErrorText() const { return lastErrorText_; }
+    int RecorderStatus() const;
+    // Position of the current recording in ms (pauses excluded).
+    qint64 RecordingPositionMs() const;
+    // Samples dropped because the encoder could not keep up.
+    quint64 OverrunCount() const;
+
+signals:
+    void RecordingStarted(int index);
+    void RecordingPaused(int index);
+    void RecordingResumed(int index);
+    void RecordingPosition(int index, qint64 positionMs);
+    void RecordingStopped(int index, int result);
+    void RecordingFinalizationStarted(int index);
+    void RecordingFinalizationDone(int index, bool error);
+    void Validate(int index);
+    void DeviceChange(int index);
+    void InputFormatsAvailable(int index);
+
+private:
+    int index_;
+    bool initialised_ = false;
+    int mode_ = 0;
+    EncoderSettings encoder_;
+    int lastError_ = 0;
+    QString lastErrorText_;
+    std::unique_ptr<RecordingSession> session_;
+    QByteArray memoryTake_;
+    bool hasMemoryTake_ = false;
+    friend class RecordingSession;
+};
+
+}  // namespace platform

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs every Debian package that the build, the tests and the program need.
+# Idempotent; quiet when everything is already there.
+set -euo pipefail
+PACKAGES=(
+  g++ cmake make pkg-config
+  qt6-base-dev qt6-serialport-dev libqt6serialport6-dev qt6-qpa-plugins
+  libavformat-dev libavcodec-dev libswresample-dev libavutil-dev ffmpeg
+  libpulse-dev pulseaudio pulseaudio-utils
+  libgtest-dev googletest
+  faketime xvfb xauth imagemagick socat procps
+)
+missing=()
+for p in "${PACKAGES[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+echo "Installing: ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

@@ -1,0 +1,149 @@
+#pragma once
+// Plain models of the window controls. The windows' controls are the working
+// copy of the settings and of the recorders' wanted states; the logic reads and
+// writes these models, and the Qt widgets only show and edit them.
+//
+// Each model has:
+//  - its state (checked, text, entries, selection, enabled, visible);
+//  - a handler (onClick / onChange) that runs when the program or the operator
+//    changes the value, as the window's event handler would;
+//  - view observers that the widgets register to refresh themselves.
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <vector>
+
+class ControlBase {
+public:
+    bool enabled() const { return enabled_; }
+    bool visible() const { return visible_; }
+    void setEnabled(bool e) { if (e != enabled_) { enabled_ = e; notify(); } }
+    void setVisible(bool v) { if (v != visible_) { visible_ = v; notify(); } }
+    const QString& caption() const { return caption_; }
+    void setCaption(const QString& c) { if (c != caption_) { caption_ = c; notify(); } }
+    const QString& toolTip() const { return toolTip_; }
+    void setToolTip(const QString& t) { toolTip_ = t; notify(); }
+
+    // View refresh callbacks (the widgets).
+    int observe(std::function<void()> f) { observers_.push_back(std::move(f)); return int(observers_.size()) - 1; }
+    void notify() { for (auto& f : observers_) if (f) f(); }
+
+protected:
+    bool enabled_ = true;
+    bool visible_ = true;
+    QString caption_;
+    QString toolTip_;
+    std::vector<std::function<void()>> observers_;
+};
+
+// Check box: Value 1 = checked. Changing the value runs onClick.
+class CheckBoxCtl : public ControlBase {
+public:
+    bool checked() const { return checked_; }
+    int value() const { return checked_ ? 1 : 0; }
+    void setChecked(bool c) {
+        if (c == checked_) return;
+        checked_ = c;
+        notify();
+        if (onClick) onClick();
+    }
+    void setValue(int v) { setChecked(v != 0); }
+    std::function<void()> onClick;
+
+private:
+    bool checked_ = false;
+};
+
+// Text box: changing the text runs onChange.
+class TextCtl : public ControlBase {
+public:
+    const QString& text() const { return text_; }
+    void setText(const QString& t) {
+        if (t == text_) return;
+        text_ = t;
+        notify();
+        if (onChange) onChange();
+    }
+    bool locked() const { return locked_; }
+    void setLocked(bool l) { locked_ = l; notify(); }
+    std::function<void()> onChange;
+
+private:
+    QString text_;
+    bool locked_ = false;
+};
+
+// Label: a caption; for inboxes, changing the caption runs onChange.
+class LabelCtl : public ControlBase {
+public:
+    const QString& text() const { return caption_; }
+    void setText(const QString& t) {
+        if (t == caption_) return;
+        caption_ = t;
+        notify();
+        if (onChange) onChange();
+    }
+    std::function<void()> onChange;
+};
+
+// List (combo box or list box): entries and the selected entry (-1 none).
+// Selecting an entry (program or operator) runs onClick when the selection changes.
+class ComboCtl : public ControlBase {
+public:
+    const QStringList& entries() const { return entries_; }
+    int count() const { return int(entries_.size()); }
+    int listIndex() const { return index_; }
+    QString text() const { return index_ >= 0 && index_ < count() ? entries_[index_] : QString(); }
+    QString entry(int i) const { return i >= 0 && i < count() ? entries_[i] : QString(); }
+
+    void clear() {
+        entries_.clear();
+        index_ = -1;
+        notify();
+    }
+    void addItem(const QString& e) { entries_.push_back(e); notify(); }
+    void setEntries(const QStringList& e) { entries_ = e; index_ = -1; notify(); }
+    // Selects entry i; an index outside -1..count-1 is refused (returns false)
+    // and the selection is left as it was.
+    bool setListIndex(int i) {
+        if (i < -1 || i >= count()) return false;
+        if (i == index_) return true;
+        index_ = i;
+        notify();
+        if (onClick) onClick();
+        return true;
+    }
+    std::function<void()> onClick;
+
+private:
+    QStringList entries_;
+    int index_ = -1;
+};
+
+// Slider: a value within a range.
+class SliderCtl : public ControlBase {
+public:
+    int value() const { return value_; }
+    int min() const { return min_; }
+    int max() const { return max_; }
+    int step() const { return step_; }
+    void setRange(int lo, int hi) { min_ = lo; max_ = hi; notify(); }
+    void setStep(int s) { step_ = s; }
+    // Programmatic value change (no scroll handler, as a window's Value property).
+    void setValue(int v) {
+        if (v < min_) v = min_;
+        if (v > max_) v = max_;
+        if (v == value_) return;
+        value_ = v;
+        notify();
+    }
+    // The operator moved the slider: value and then onScroll.
+    void scrollTo(int v) {
+        setValue(v);
+        if (onScroll) onScroll();
+    }
+    std::function<void()> onScroll;
+
+private:
+    int value_ = 0, min_ = 0, max_ = 100, step_ = 1;
+};

@@ -1,0 +1,37 @@
+#pragma once
+// INI access with the semantics of the Windows private-profile functions, the
+// settings folder tree and the family configuration lookup.
+#include <QRect>
+#include <QString>
+
+QString LectureIni(const QString& file, const QString& section, const QString& key, const QString& defaultValue);
+bool EcritureIni(const QString& file, const QString& section, const QString& key, const QString& value);
+
+QString DefaultRoot();  // <drive>Tessaline/Velmora/
+QString NomDossierSettings();
+QString NomFichierSettings(const QString& extension, const QString& suffix);
+QString DetermineDossierConfig();
+qint16 DetermineDossierConfig_Bases_Nombre(const QString& file);
+QString DetermineDossierConfig_Fichier(const QString& file, qint16 baseIndex);
+void CheckValiditeValeurMin(qint32& value, qint32 minimum);
+QString ChangeUNCFolder2LocalFolder(const QString& path, const QString& host);
+
+// Window positions in section "FrmPos" of the settings file.
+struct WindowPos {
+    QString name;  // the window's name, e.g. "Frm_Main"
+    int left = 0;
+    int top = 0;
+    int width = 0;
+    int height = 0;
+};
+void PositionFeuille(WindowPos& window, const QString& suffix, const QRect& screen);
+void PositionFeuilleSauvegarde(const WindowPos& window, const QString& suffix);
+
+struct IniState {
+    QString SettingsFolder;
+    bool ConfigFileFound = false;
+    QString ConfigFilePath;
+    bool ConfigDone = false;
+};
+IniState& IniCache();
+void ResetIniCache();  // tests
