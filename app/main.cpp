@@ -1,7 +1,57 @@
-// Entry of the program.
+// Entry of the program: the Qt application, the windows, then the start-up
+// of the main window's logic and the event loop.
+#include "core/frm_main.h"
+#include "core/recorder_slot.h"
+#include "platform/capture/active_sound_recorder.h"
+#include "platform/os.h"
+#include "support/tracelog.h"
+#include "ui/look.h"
+#include "ui/program_shell.h"
+#include "ui/qt_dialogs.h"
+
 #include <QApplication>
+#include <QMetaObject>
+#include <QStringList>
+#include <QThread>
 
 int main(int argc, char** argv) {
+    // The command line as received (Qt takes its own options out of argv).
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+
     QApplication app(argc, argv);
-    return 0;
+    QApplication::setApplicationName("VM3_Quillon_Recorder");
+    // The windows hide and show for the life of the process; only the
+    // program's own unload ends it.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    S().CommandLine = arguments.join(' ');
+    if (arguments.contains("--test-tone")) platform::ActiveSoundRecorder::EnableTestTone(true);
+
+    // Notices of the platform layer go to the trace log, on the event-loop
+    // thread whatever thread they come from.
+    platform::SetNoticeHook([](const QString& text) {
+        if (QThread::currentThread() == qApp->thread()) {
+            TraceLog(-1, -1, -1, text);
+        } else {
+            QMetaObject::invokeMethod(qApp, [text] { TraceLog(-1, -1, -1, text); }, Qt::QueuedConnection);
+        }
+    });
+
+    ui::ApplyStudioLook();
+    ui::ProgramShell shell;
+    // Without a real display nobody can answer: the questions keep their
+    // default answers at once.
+    shell.install(ui::RealDisplay());
+
+    Form_Initialize();
+    if (S().ComponentsMissing) return 1;
+    Form_Load();
+    InstallTerminationHandlers();
+    if (shell.ended()) return 0;
+
+    shell.scheduleScreenshotsFromEnvironment();
+    const int code = app.exec();
+    platform::SetNoticeHook(nullptr);
+    return code;
 }

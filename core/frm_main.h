@@ -3,8 +3,11 @@
 // and shutdown. GUI-free: the Qt window (ui/) shows the controls of
 // S().main and calls these procedures from its events.
 #include "core/recorder_slot.h"
+#include "support/ini.h"
 
+#include <QRect>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
 #include <functional>
 
@@ -21,8 +24,53 @@ struct FrmMainHost {
     std::function<void()> ShowTray;         // standby into the notification area
     std::function<quintptr()> WindowHandle;
     std::function<void()> ApplyLook;        // InitGeneralLook / LookFenetre
+    // Screen rectangle the main window must stay within (default 1920x1080).
+    std::function<QRect()> ScreenGeometry;
+    // Installs the mouse-wheel handling of the history grids.
+    std::function<void()> InstallGridWheel;
+    // Ends the current process once the teardown is done (default:
+    // QCoreApplication::exit(0)). Tests put a recorder of the call here.
+    std::function<void()> EndProcess;
 };
 FrmMainHost& MainHost();
+
+// Position of the main window: restored at start-up (PositionFeuille), saved
+// at unload. The Qt window moves itself there when shown and writes its
+// geometry back here when moved.
+WindowPos& MainWindowPos();
+
+// The close of the main window. Every path (close box, menu, code, system
+// shutdown) ends in CloseMainWindow: Form_QueryUnload with the reason, then,
+// unless refused, Form_Unload, which ends the process. Returns false when the
+// close was refused. Once the teardown has started, further close requests
+// are accepted without effect.
+bool CloseMainWindow(int reason);
+// "Unload the main window" from the program's own code (reason 1).
+void UnloadMainWindow();
+// Close reasons of Form_QueryUnload.
+enum CloseReason {
+    CloseFromMenu = 0,        // system menu or close box
+    CloseByCode = 1,
+    CloseSystemShutdown = 2,  // termination signal / session end
+    CloseTaskManager = 3,
+    CloseParentClosed = 4,
+    CloseByOwner = 5,
+};
+// SIGTERM, SIGINT and SIGHUP become a close request with reason 2 on the
+// event-loop thread: no question, the unload runs, the process ends.
+void InstallTerminationHandlers();
+
+// The components check of the start-up: the names of missing pieces
+// (default: platform::MissingEncoders). An empty function restores it.
+void SetComponentsCheck(std::function<QStringList()> check);
+// Download address of the components installer ($QUILLON_COMPONENTS_URL or
+// the built-in address).
+QString ComponentsDownloadAddress();
+// The capture engines (created by CreateCaptureEngines) are deleted; a running
+// recording is finalised first.
+void DeleteCaptureEngines();
+// Tests: forgets that the window was loaded or unloaded, stops both timers.
+void ResetMainWindowLogic();
 
 // The two timers of the main window (Qt timers on the event-loop thread).
 struct FrmMainTimers {
@@ -70,6 +118,30 @@ void ActiveSoundRecorder1_DeviceChange(int index);
 void ActiveSoundRecorder1_InputFormatsAvailable(int index);
 // Connects the engines' events to the handlers above.
 void ConnectCaptureEvents();
+// Change of file of a recorder that is recording (the logging slices): the
+// next file is named as a start would name it and the engine goes on into it
+// with no sample lost. When the engine cannot continue, a stop and a start.
+void BtnRecordContinueOn(int index);
+// True while the recorder's engine records (into a file or memory) or pauses.
+bool RecorderEngineRecording(int index);
+// True when the engine records into a file and the next file would be
+// recorded with the same encoder settings: the change of file can be gapless.
+bool RecorderCanContinue(int index);
+// The traces of a finished stop: the pipe-stopped line by RecordKind and the
+// free space of the destination.
+void ReportRecorderStopped(int index);
+// Status follow-up of the main timer: the trace line of a status number
+// ("Status changed: ..."), empty for an unknown number.
+QString StatusChangedText(int status);
+// Click handlers of the recorders' three buttons put on the button models.
+void ConnectRecorderButtons();
+// Links of the setup window into the recording code (DetermineNomFichier).
+// ConnectCaptureEvents installs them too.
+void InstallSetupLinks();
+// Tests: forgets the take counters of the event handlers and the guards of
+// the timers.
+void ResetRecordingControlState();
+void ResetMainTimerState();
 
 // Supervision
 void Timer1_Timer();

@@ -84,6 +84,8 @@ struct MainWindowControls {
     ControlBase MnuUserCurrent;  // "Utilisateur en cours"
     bool visible = false;
     QString caption;
+    // Tip of the notification-area icon while the window is in standby.
+    QString TrayTip;
 };
 
 struct SharedState {
@@ -101,6 +103,10 @@ struct SharedState {
     bool RemoteActionRunning = false;
     bool Force128Kbits = false;
     bool ComponentsMissing = false;
+    // The close request came from the system going down (signal or session
+    // end): the unload must not wait for anybody; the setup window saves the
+    // operator's edits without asking.
+    bool SystemShutdown = false;
     double ControlVersion = 0;
     QString CommandLine;
     QString LogFolder;

@@ -53,6 +53,18 @@ VolumeSpace VolumeSpaceOf(const QString& path);
 int ShellCopy(const QString& source, const QString& target);
 int ShellDelete(const QString& path);
 
+// Windows file-name wildcards: "*" any run of characters, "?" one character,
+// case ignored; "*.*" matches every name.
+bool WildcardMatch(const QString& pattern, const QString& name);
+// Full paths of the entries designated by path, whose file-name part may hold
+// wildcards (hidden entries included, "." and ".." never), sorted by name;
+// files only unless includeFolders. A path without wildcards gives itself
+// when it exists.
+QStringList FindFiles(const QString& path, bool includeFolders);
+// Folder (ending with "/") where the volume holding path is mounted; path
+// need not exist yet (its nearest existing parent counts). "" when unknown.
+QString VolumeRootOf(const QString& path);
+
 // Shell "Open" of a document or program; returns > 32 on success, else the
 // shell codes (2 file not found, 3 path not found, 31 no association, ...).
 // "Notepad.exe" is the desktop's text editor.

@@ -23,6 +23,13 @@ public:
     void setCaption(const QString& c) { if (c != caption_) { caption_ = c; notify(); } }
     const QString& toolTip() const { return toolTip_; }
     void setToolTip(const QString& t) { toolTip_ = t; notify(); }
+    // Background colour (RgbColor layout), kNoColor = the parent's; opaque or
+    // transparent background.
+    static constexpr long kNoColor = -1;
+    long backColor() const { return backColor_; }
+    void setBackColor(long c) { if (c != backColor_) { backColor_ = c; notify(); } }
+    bool opaque() const { return opaque_; }
+    void setOpaque(bool o) { if (o != opaque_) { opaque_ = o; notify(); } }
 
     // View refresh callbacks (the widgets).
     int observe(std::function<void()> f) { observers_.push_back(std::move(f)); return int(observers_.size()) - 1; }
@@ -33,8 +40,16 @@ protected:
     bool visible_ = true;
     QString caption_;
     QString toolTip_;
+    long backColor_ = kNoColor;
+    bool opaque_ = false;
     std::vector<std::function<void()>> observers_;
 };
+
+// A colour as the windows store it: red in the low byte, then green, then blue
+// (0x00BBGGRR).
+constexpr unsigned RgbColor(int r, int g, int b) {
+    return unsigned(r & 0xFF) | (unsigned(g & 0xFF) << 8) | (unsigned(b & 0xFF) << 16);
+}
 
 // Check box: Value 1 = checked. Changing the value runs onClick.
 class CheckBoxCtl : public ControlBase {

@@ -18,6 +18,9 @@ QDate EasterSunday(int year);
 QString Libelle_Fra(const QString& kind, int index, int style);
 // Fixed holiday list for a locale code ("FRB", "FRL", ...).
 QString HolidayList(const QString& localeCode);
+// Forces the locale code used by JourFerie (tests); "" goes back to the
+// user's locale (platform::LocaleAbbreviation).
+void SetLocaleCodeForTests(const QString& code);
 
 // Numeric value of a text as a decimal number is read from its start: blanks
 // skipped, optional sign, digits and decimal point up to the first other

@@ -51,8 +51,8 @@ XPButton::FocusMove XPButton::keyDown(int key) {
     FocusMove move = FocusNone;
     if (clickPossible_ && clavierPossible_) {
         if (key == KeySpace) mouseDown(LeftButton);
-        else if (key == KeyRight || key == KeyDown) move = FocusNext;
-        else if (key == KeyLeft || key == KeyUp) move = FocusPrevious;
+        else if (key == KeyRight || key == KeyDownArrow) move = FocusNext;
+        else if (key == KeyLeft || key == KeyUpArrow) move = FocusPrevious;
         if (KeyDown) KeyDown(key);
     }
     return move;

@@ -10,7 +10,9 @@
 class XPButton : public ControlBase {
 public:
     enum MouseButton { NoButton = 0, LeftButton = 1, RightButton = 2, MiddleButton = 4 };
-    enum Key { KeySpace = 32, KeyLeft = 37, KeyUp = 38, KeyRight = 39, KeyDown = 40 };
+    // Key codes (the up and down arrows carry "Arrow" in their names: KeyUp
+    // and KeyDown are the events below).
+    enum Key { KeySpace = 32, KeyLeft = 37, KeyUpArrow = 38, KeyRight = 39, KeyDownArrow = 40 };
     enum FocusMove { FocusNone, FocusNext, FocusPrevious };
 
     // Buttons that share a parent window (the group rule looks at siblings).

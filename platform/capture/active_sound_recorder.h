@@ -13,12 +13,17 @@
 //   channel, -53 invalid input format, -64 recorder busy, -73 no previous
 //   memory take, -83 encoder not available or invalid parameters,
 //   -84 encoder failed to start, -100 unknown error (also: stop while idle).
+// A recording that ends by itself raises RecordingStopped with result 0 and
+// leaves the reason in LastError / LastErrorText: -50 the device went away
+// (source removed, sound server gone), -8 the file could not be written,
+// -2 the memory take reached its limit.
 #include <QByteArray>
 #include <QObject>
 #include <QString>
 #include <QVector>
 #include <atomic>
 #include <memory>
+#include <vector>
 
 namespace platform {
 
@@ -88,6 +93,15 @@ public:
 
     int index() const { return index_; }
 
+    // The built-in test device ("Test tone 1000 Hz (test only)"), listed
+    // after the sound server's sources. Off unless QUILLON_TEST_TONE=1 or
+    // switched on here (tests, command line).
+    static void EnableTestTone(bool on);
+    static bool TestToneEnabled();
+    // Largest memory take in bytes (default 1 GiB); a take that reaches it
+    // ends with error -2.
+    static void SetMemoryTakeLimit(qint64 bytes);
+
     // Initialisation with the main window's handle; 0 or an error code.
     int InitRecorder(quintptr mainWindowHandle);
     QString ControlVersion() const;  // "4.0" or more
@@ -96,6 +110,8 @@ public:
     // Devices and lines (same order for every recorder).
     int InputDeviceCount();
     QString InputDeviceName(int device);
+    // The sound server's own name of a device ("test-tone" for the test device).
+    QString InputDeviceSystemName(int device);
     int InputChannelCount(int device);
     QString InputChannelName(int device, int line);
     int InputChannelDefaultGet(int device);
@@ -117,7 +133,12 @@ public:
 
     // The last memory take.
     int RecordedSound_FreeMemory();
+    // Interleaved little-endian PCM of the capture format: 8 bits unsigned,
+    // 16, 24 (packed, three bytes) or 32 bits signed.
     QByteArray RecordedSoundPcm() const;
+    int RecordedSoundRate() const { return memoryRate_; }
+    int RecordedSoundChannels() const { return memoryChannels_; }
+    int RecordedSoundBits() const { return memoryBits_; }
 
     int StartFromDirectSoundDevice(int device, int line, const QString& path);
     // Ends the current file and continues into a new one with no sample lost
@@ -147,6 +168,13 @@ signals:
     void InputFormatsAvailable(int index);
 
 private:
+    struct Device;
+    bool device(int index, Device* out);
+    int fail(int code, const QString& text);
+    void post(void (ActiveSoundRecorder::*signal)(int));
+    void onSessionFinished(RecordingSession* session);
+    void retireEndedSession();
+
     int index_;
     bool initialised_ = false;
     int mode_ = 0;
@@ -154,8 +182,16 @@ private:
     int lastError_ = 0;
     QString lastErrorText_;
     std::unique_ptr<RecordingSession> session_;
+    std::vector<std::unique_ptr<RecordingSession>> retiring_;
     QByteArray memoryTake_;
     bool hasMemoryTake_ = false;
+    int memoryRate_ = 0;
+    int memoryChannels_ = 0;
+    int memoryBits_ = 0;
+    qint64 lastPositionMs_ = 0;
+    quint64 lastOverruns_ = 0;
+    int lastChannels_ = 2;
+    int hubListener_ = 0;
     friend class RecordingSession;
 };
 

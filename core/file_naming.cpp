@@ -1,0 +1,106 @@
+// The name of a recorder's next file: the logging pattern, the recorder's own
+// pattern for automatic starts, or the operator's choice in the save dialog.
+#include "core/frm_main.h"
+#include "settings/frm_setup.h"
+#include "support/app_globals.h"
+#include "support/clock.h"
+#include "support/dialogs.h"
+#include "support/errors.h"
+#include "support/files.h"
+#include "support/formats.h"
+
+#include <QLocale>
+
+namespace {
+
+const QString kDefaultPattern = QStringLiteral("<yyyyMMdd_hh_mm_ss>");
+
+QString SaveFilter(int formatIndex) {
+    switch (formatIndex) {
+    case 0: return QStringLiteral("*.*|*.*");
+    case 2: return QStringLiteral("mp3|*.mp3;");
+    case 3: return QStringLiteral("wma|*.wma;");
+    case 4: return QStringLiteral("ogg|*.ogg;");
+    case 5: return QStringLiteral("aac|*.aac;");
+    default: return QStringLiteral("wave|*.wav; *.wave;");
+    }
+}
+
+// "lundi 1 janvier 2024 14H 05Min 09Sec"
+QString ProposedName(const QString& text) {
+    if (!text.trimmed().isEmpty()) return text;
+    const QDateTime now = CurrentClock().now();
+    const QLocale french(QLocale::French, QLocale::France);
+    return french.toString(now.date(), QLocale::LongFormat) + QStringLiteral(" ") +
+           N2S(now.time().hour(), 2, 0, QStringLiteral("0")) + QStringLiteral("H ") +
+           N2S(now.time().minute(), 2, 0, QStringLiteral("0")) + QStringLiteral("Min ") +
+           N2S(now.time().second(), 2, 0, QStringLiteral("0")) + QStringLiteral("Sec");
+}
+
+}  // namespace
+
+QString DetermineNomFichier(int recorder, QString& folder, bool askUser) {
+    ErrorTrap trap(QStringLiteral("Lib_Systeme:DetermineNomFichier"));
+    QString result;
+    int kind = RecordKindNoFile;
+    if (!trap(10, [&] {
+            if (recorder < 0 || recorder >= kRecorders) RaiseError(9, QStringLiteral("Subscript out of range"));
+            kind = S().slot[size_t(recorder)].RecordKind;
+        }))
+        return result;
+    if (kind == RecordKindNoFile) return result;
+    const size_t i = size_t(recorder);
+    if (kind == RecordKindLogging) {
+        trap(20, [&] {
+            result = QStringLiteral("Pige ") + Setup().TexteLibelleRecorder[i].text().trimmed() + QStringLiteral(" ") +
+                     kDefaultPattern;
+        });
+        return result;
+    }
+    const RecorderSlot& slot = S().slot[i];
+    const QString text = Setup().TexteNomFichier[i].text();
+    if (slot.PlanningStartFlag || slot.RemoteCommandActive || slot.KeyboardStart) {
+        trap(30, [&] { result = text.trimmed().isEmpty() ? kDefaultPattern : text.trimmed(); });
+        return result;
+    }
+    if (!text.trimmed().isEmpty() && !Setup().CheckNomFichier[i].checked()) {
+        trap(40, [&] { result = text.trimmed(); });
+        return result;
+    }
+    if (!askUser) return result;
+    trap(50, [&] {
+        const QString filter = SaveFilter(slot.FormatIndex);
+        const QString proposed = ProposedName(text);
+        for (;;) {
+            const QString chosen = CurrentDialogs().SaveFile(folder, proposed, filter);
+            if (chosen.trimmed().isEmpty()) return;  // cancelled: a blank name
+            const PathPieces pieces = EclateRepFicExt(chosen);
+            const QString written = pieces.PathFolder + pieces.PathBaseName + ExtensionFichier(recorder);
+            const QString caller = QStringLiteral("Lib_Systeme:DetermineNomFichier");
+            if (File_Exist(chosen, caller) || File_Exist(written, caller)) {
+                const int answer = CurrentDialogs().MessageBox(
+                    QStringLiteral("Fichier existant. Voulez-vous l'écraser ?"), App().MainWindowCaption,
+                    MsgButtons::YesNo, MsgIcon::Critical, MsgNo);
+                if (answer != MsgYes) continue;
+            }
+            folder = pieces.PathFolder;
+            result = pieces.PathBaseName;
+            return;
+        }
+    });
+    return result;
+}
+
+void InstallSetupLinks() {
+    // The setup window recomputes a recorder's name text (its label changed,
+    // or it became the logging recorder). It never asks the operator; when no
+    // name can be computed without asking, the text stays as typed.
+    SetupLinks().DetermineNomFichier = [](int recorder) -> QString {
+        if (recorder < 0 || recorder >= kRecorders) return {};
+        QString folder = S().slot[size_t(recorder)].RecordFolder;
+        const QString name = DetermineNomFichier(recorder, folder, false);
+        if (name.isEmpty() && S().slot[size_t(recorder)].RecordKind == RecordKindOrdinary)
+            return Setup().TexteNomFichier[size_t(recorder)].text();
+        return name;
+    };
+}

@@ -1,0 +1,206 @@
+// The two timers of the main window: Timer1 follows levels and statuses and
+// cuts the logging recorders into slices; TimerFormat waits for the input
+// formats and closes the start-up message.
+#include "archive/history.h"
+#include "core/frm_main.h"
+#include "platform/capture/active_sound_recorder.h"
+#include "platform/os.h"
+#include "settings/frm_setup.h"
+#include "support/clock.h"
+#include "support/errors.h"
+#include "support/formats.h"
+#include "support/tracelog.h"
+
+namespace {
+
+// A tick lets events run (the stop's wait, the format discovery): the next
+// tick of the same timer must not start inside it.
+bool g_timer1Running = false;
+bool g_timerFormatRunning = false;
+
+struct RunningFlag {
+    explicit RunningFlag(bool& flag) : flag_(flag) { flag_ = true; }
+    ~RunningFlag() { flag_ = false; }
+    bool& flag_;
+};
+
+void Trace(int i, const QString& text) { TraceLog(-1, i, -1, text); }
+void Framed(int i, const QString& text) { TraceLogEncadre(-1, i, -1, text, QStringLiteral("=")); }
+
+int RecordersInService() { return qBound(0, S().RecorderCount, kRecorders); }
+
+QString HourStamp(const QDateTime& t) { return t.toString(QStringLiteral("yyyyMMddHH")); }
+
+QString NextHourStamp(const QDateTime& now) {
+    const QDateTime hour(now.date(), QTime(now.time().hour(), 0));
+    return HourStamp(hour.addSecs(3600));
+}
+
+// End of the slice that starts now, from the table of hour slices: the first
+// row (in table order) that starts at or after the current hour. The table
+// ends with the row that ends at 23 H (the rows after it are hidden).
+QString SliceEndFromTable(const QDateTime& now) {
+    const int h = now.time().hour();
+    FrmSetupControls& setup = Setup();
+    for (int k = 0; k < kSliceRows; ++k) {
+        const int start = int(Val(setup.LabellPigeTimingStart[size_t(k)].text().left(2)));
+        const ComboCtl& end = setup.ComboPigeTimingFin[size_t(k)];
+        const int endHour = int(Val(end.text().left(2)));
+        if (start >= h) return now.toString(QStringLiteral("yyyyMMdd")) + N2S(endHour + 1, 2, 0, QStringLiteral("0"));
+        if (end.listIndex() == end.count() - 1 && end.count() > 0) break;
+    }
+    return {};
+}
+
+// Step 4 of a tick for one logging recorder.
+void FollowLoggingRecorder(int i, ErrorTrap& trap) {
+    RecorderSlot& slot = S().slot[size_t(i)];
+    RecorderFrameControls& rec = S().main.rec[size_t(i)];
+    bool newSlice = false;
+    QDateTime now;
+    trap(410, [&] { now = CurrentClock().now(); });
+    trap(420, [&] {
+        const QString hourNow = HourStamp(now);
+        if (Setup().CheckTimingPige.checked()) {
+            if (slot.SliceEnd.isEmpty() || hourNow >= slot.SliceEnd) {
+                QString end = SliceEndFromTable(now);
+                // A table without a row for this hour, or whose row ends before
+                // it, would start a new slice at every tick: the slice then
+                // ends at the next hour.
+                if (end.isEmpty() || end <= hourNow) end = NextHourStamp(now);
+                slot.SliceEnd = end;
+                Framed(i, QStringLiteral("Pige: Up to ") + slot.SliceEnd);
+                newSlice = true;
+            }
+        } else if (hourNow != slot.SliceEnd) {
+            slot.SliceEnd = hourNow;
+            newSlice = true;
+        }
+    });
+    if (newSlice) {
+        bool gapless = false;
+        trap(430, [&] {
+            if (rec.XPButtonRecord.Checked()) {
+                Trace(i, QStringLiteral("Pige: Next hour, try to stop current record"));
+                // While the engine records, the next file follows the current
+                // one without a gap; otherwise a plain stop.
+                gapless = RecorderCanContinue(i);
+                if (gapless) ReportRecorderStopped(i);
+                else BtnStopOn(i);
+            }
+        });
+        trap(440, [&] {
+            rec.XPButtonRecord.setChecked(true);
+            Trace(i, QStringLiteral("XPButtonRecord.Checked: True |Sub: Frm_Main:Timer1_Timer"));
+        });
+        trap(450, [&] {
+            if (gapless) BtnRecordContinueOn(i);
+            else BtnRecordOn(i);
+        });
+        trap(460, [&] { InitAffichageHisto(i); });
+    }
+    trap(470, [&] {
+        const QString today = now.toString(QStringLiteral("yyyyMMdd"));
+        if (today != slot.LastPurgeDay) {
+            slot.LastPurgeDay = today;
+            SuppressionHistoriquePige(i, int(Val(Setup().TextePigeNbJours[size_t(i)].text())));
+        }
+    });
+}
+
+}  // namespace
+
+QString StatusChangedText(int status) {
+    static const char* const kNames[] = {"NONE",    "RECORDING",         "SILENT",        "CD RIPPING",
+                                         "PAUSED",  "PLAYING",           "PLAYING PAUSED", "RECORDING URL",
+                                         "RECORDING FILE", "RECORDING MEMORY", "RECORDING CLIPBOARD"};
+    if (status < 0 || status > 10) return {};
+    return QStringLiteral("Status changed: ") + QString::fromLatin1(kNames[status]);
+}
+
+void Timer1_Timer() {
+    if (g_timer1Running) return;
+    RunningFlag running(g_timer1Running);
+    ErrorTrap trap(QStringLiteral("Frm_Main:Timer1_Timer"));
+    bool quit = false;
+    trap(10, [&] {
+        if (!S().QuitRequested) return;
+        quit = true;
+        MainTimers().Timer1.stop();
+        if (MainHost().Unload) MainHost().Unload();
+    });
+    if (quit) return;
+    const int n = RecordersInService();
+    for (int i = 0; i < n; ++i) {
+        trap(20, [&] {
+            platform::ActiveSoundRecorder* engine = S().ActiveSoundRecorder1[size_t(i)];
+            if (!engine) return;
+            const int level = engine->InputLevelGet(Setup().ComboInputDevices[size_t(i)].listIndex(),
+                                                    Setup().ComboInputChannels[size_t(i)].listIndex());
+            if (level < 0) return;  // unknown level
+            RecorderSlot& slot = S().slot[size_t(i)];
+            if (level != slot.InputLevel) {
+                slot.InputLevel = level;
+                AfficherNiveauRecord(i, level);
+            }
+        });
+    }
+    for (int i = 0; i < n; ++i) {
+        trap(30, [&] {
+            platform::ActiveSoundRecorder* engine = S().ActiveSoundRecorder1[size_t(i)];
+            if (!engine) return;
+            const int status = engine->RecorderStatus();
+            RecorderSlot& slot = S().slot[size_t(i)];
+            if (status != slot.LastStatus) {
+                const QString text = StatusChangedText(status);
+                if (!text.isEmpty()) Framed(i, text);
+                slot.LastStatus = status;
+            }
+        });
+    }
+    for (int i = 0; i < n; ++i) {
+        if (S().slot[size_t(i)].RecordKind != RecordKindLogging) continue;
+        FollowLoggingRecorder(i, trap);
+        if (S().QuitRequested) break;
+    }
+}
+
+void TimerFormat_Timer() {
+    if (g_timerFormatRunning) return;
+    RunningFlag running(g_timerFormatRunning);
+    ErrorTrap trap(QStringLiteral("Frm_Main:TimerFormat_Timer"));
+    bool quit = false;
+    trap(10, [&] {
+        if (!S().QuitRequested) return;
+        quit = true;
+        MainTimers().TimerFormat.stop();
+        if (MainHost().Unload) MainHost().Unload();
+    });
+    if (quit) return;
+    bool allDone = false;
+    trap(20, [&] {
+        if (!S().main.visible) return;
+        allDone = true;
+        const int n = RecordersInService();
+        for (int i = 0; i < n && !S().FormatsAvailable; ++i) {
+            Trace(i, QStringLiteral("Trying to init available formats"));
+            DirectXUpdateInputFormats(i);
+            allDone = S().FormatsAvailable;
+            Trace(i, QStringLiteral("Available formats ") + BoolText(S().FormatsAvailable));
+            platform::LetEventsRun();
+        }
+    });
+    trap(30, [&] {
+        if (!allDone) return;
+        MainTimers().TimerFormat.stop();
+        if (S().SplashVisible) {
+            if (MainHost().HideSplash) MainHost().HideSplash();
+            S().SplashVisible = false;
+        }
+    });
+}
+
+void ResetMainTimerState() {
+    g_timer1Running = false;
+    g_timerFormatRunning = false;
+}

@@ -1,0 +1,415 @@
+#include "platform/capture/active_sound_recorder.h"
+
+#include "platform/capture/encoder_core.h"
+#include "platform/capture/input_formats.h"
+#include "platform/capture/pulse_hub.h"
+#include "platform/capture/recording_session.h"
+#include "platform/capture/test_tone.h"
+#include "platform/os.h"
+
+#include <QFile>
+#include <QMetaObject>
+#include <algorithm>
+#include <cstdlib>
+#include <pulse/version.h>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+}
+
+namespace platform {
+
+using namespace capture;
+
+namespace {
+
+constexpr int kServerWaitMs = 2000;
+const char kTestToneName[] = "Test tone 1000 Hz (test only)";
+const char kTestToneSystemName[] = "test-tone";
+const char kTestToneLine[] = "Test tone";
+constexpr int kTestToneRate = 48000;
+constexpr int kTestToneChannels = 2;
+
+// -1: not decided yet (the environment decides at first use).
+std::atomic<int> g_testTone{-1};
+std::atomic<int> g_testToneLevel{100};
+std::atomic<qint64> g_memoryLimit{qint64(1) << 30};
+
+}  // namespace
+
+struct ActiveSoundRecorder::Device {
+    bool tone = false;
+    SourceInfo source;
+    int lineCount() const { return tone ? 1 : std::max<int>(1, source.ports.size()); }
+    QString lineName(int line) const {
+        if (tone) return QString::fromLatin1(kTestToneLine);
+        if (source.ports.isEmpty()) return source.description;
+        return source.ports[line].description;
+    }
+    int defaultLine() const { return (tone || source.activePort < 0) ? 0 : source.activePort; }
+};
+
+void ActiveSoundRecorder::EnableTestTone(bool on) { g_testTone = on ? 1 : 0; }
+
+bool ActiveSoundRecorder::TestToneEnabled() {
+    int v = g_testTone.load();
+    if (v < 0) {
+        v = qEnvironmentVariable("QUILLON_TEST_TONE").trimmed() == QLatin1String("1") ? 1 : 0;
+        int expected = -1;
+        g_testTone.compare_exchange_strong(expected, v);
+        v = g_testTone.load();
+    }
+    return v == 1;
+}
+
+void ActiveSoundRecorder::SetMemoryTakeLimit(qint64 bytes) { g_memoryLimit = std::max<qint64>(bytes, 0); }
+
+ActiveSoundRecorder::ActiveSoundRecorder(int recorderIndex, QObject* parent)
+    : QObject(parent), index_(recorderIndex) {}
+
+ActiveSoundRecorder::~ActiveSoundRecorder() {
+    if (hubListener_) PulseHub::Instance().RemoveListener(hubListener_);
+    // At process end: the running recording is finalised here, synchronously.
+    if (session_) {
+        session_->RequestStop();
+        session_->Join();
+    }
+    for (auto& s : retiring_) s->Join();
+    session_.reset();
+    retiring_.clear();
+}
+
+int ActiveSoundRecorder::fail(int code, const QString& text) {
+    lastError_ = code;
+    lastErrorText_ = text;
+    return code;
+}
+
+void ActiveSoundRecorder::post(void (ActiveSoundRecorder::*signal)(int)) {
+    const int index = index_;
+    QMetaObject::invokeMethod(this, [this, signal, index] { emit(this->*signal)(index); }, Qt::QueuedConnection);
+}
+
+int ActiveSoundRecorder::InitRecorder(quintptr) {
+    if (initialised_) return fail(-14, QStringLiteral("the engine is already initialised"));
+    PulseHub& hub = PulseHub::Instance();
+    hub.Start(kServerWaitMs);
+    hubListener_ = hub.AddListener(this, [this](HubEvent e) {
+        if (e == HubEvent::DeviceChange) emit DeviceChange(index_);
+        else emit InputFormatsAvailable(index_);
+    });
+    initialised_ = true;
+    post(&ActiveSoundRecorder::Validate);
+    if (hub.Answered()) post(&ActiveSoundRecorder::InputFormatsAvailable);
+    return 0;
+}
+
+QString ActiveSoundRecorder::ControlVersion() const { return QStringLiteral("4.0"); }
+
+QString ActiveSoundRecorder::EngineVersion() const {
+    const unsigned f = avformat_version(), c = avcodec_version();
+    QString text = QStringLiteral("Quillon capture engine 1.0 (libpulse %1, libavformat %2.%3.%4, libavcodec %5.%6.%7")
+                       .arg(QString::fromLatin1(pa_get_library_version()))
+                       .arg(f >> 16).arg((f >> 8) & 0xff).arg(f & 0xff)
+                       .arg(c >> 16).arg((c >> 8) & 0xff).arg(c & 0xff);
+    const QString server = PulseHub::Instance().ServerText();
+    text += server.isEmpty() ? QStringLiteral("; no sound server)") : QStringLiteral("; server %1)").arg(server);
+    return text;
+}
+
+// ---------------------------------------------------------------------------
+// Devices and lines
+
+bool ActiveSoundRecorder::device(int index, Device* out) {
+    if (!initialised_ || index < 0) return false;
+    const QVector<SourceInfo> sources = PulseHub::Instance().Sources();
+    if (index < sources.size()) {
+        out->tone = false;
+        out->source = sources[index];
+        return true;
+    }
+    if (index == sources.size() && TestToneEnabled()) {
+        out->tone = true;
+        out->source = SourceInfo{};
+        out->source.name = QString::fromLatin1(kTestToneSystemName);
+        out->source.description = QString::fromLatin1(kTestToneName);
+        out->source.rate = kTestToneRate;
+        out->source.channels = kTestToneChannels;
+        out->source.bits = 16;
+        return true;
+    }
+    return false;
+}
+
+int ActiveSoundRecorder::InputDeviceCount() {
+    if (!initialised_) return 0;
+    return static_cast<int>(PulseHub::Instance().Sources().size()) + (TestToneEnabled() ? 1 : 0);
+}
+
+QString ActiveSoundRecorder::InputDeviceName(int index) {
+    Device d;
+    return device(index, &d) ? d.source.description : QString();
+}
+
+QString ActiveSoundRecorder::InputDeviceSystemName(int index) {
+    Device d;
+    return device(index, &d) ? d.source.name : QString();
+}
+
+int ActiveSoundRecorder::InputChannelCount(int index) {
+    if (!initialised_) return -49;
+    Device d;
+    return device(index, &d) ? d.lineCount() : -50;
+}
+
+QString ActiveSoundRecorder::InputChannelName(int index, int line) {
+    Device d;
+    if (!device(index, &d) || line < 0 || line >= d.lineCount()) return QString();
+    return d.lineName(line);
+}
+
+int ActiveSoundRecorder::InputChannelDefaultGet(int index) {
+    if (!initialised_) return -49;
+    Device d;
+    return device(index, &d) ? d.defaultLine() : -50;
+}
+
+int ActiveSoundRecorder::SetInputDeviceChannelDefault(int index, int line) {
+    if (!initialised_) return fail(-49, QStringLiteral("the engine is not initialised"));
+    Device d;
+    if (!device(index, &d)) return fail(-50, QStringLiteral("no input device %1").arg(index));
+    if (line < 0 || line >= d.lineCount()) return fail(-51, QStringLiteral("no input line %1").arg(line));
+    if (d.tone || d.source.ports.isEmpty() || line == d.source.activePort) return 0;
+    QString text;
+    const int rc = PulseHub::Instance().SetPort(d.source.name, line, kServerWaitMs, &text);
+    return rc == 0 ? 0 : fail(rc, text);
+}
+
+int ActiveSoundRecorder::InputLevelGet(int index, int line) {
+    Device d;
+    if (!device(index, &d) || line < 0 || line >= d.lineCount()) return -1;
+    return d.tone ? g_testToneLevel.load() : d.source.level;
+}
+
+int ActiveSoundRecorder::InputLevelSet(int index, int line, int level) {
+    if (!initialised_) return fail(-49, QStringLiteral("the engine is not initialised"));
+    Device d;
+    if (!device(index, &d)) return fail(-50, QStringLiteral("no input device %1").arg(index));
+    if (line < 0 || line >= d.lineCount()) return fail(-51, QStringLiteral("no input line %1").arg(line));
+    if (level < 0 || level > 100) return fail(-3, QStringLiteral("level %1 is outside 0..100").arg(level));
+    if (d.tone) {
+        g_testToneLevel = level;
+        return 0;
+    }
+    if (d.source.level == level) return 0;
+    QString text;
+    const int rc = PulseHub::Instance().SetVolume(d.source.name, level, kServerWaitMs, &text);
+    return rc == 0 ? 0 : fail(rc, text);
+}
+
+int ActiveSoundRecorder::InputFormatCount(int index) {
+    if (!initialised_) return -49;
+    Device d;
+    if (!device(index, &d)) return PulseHub::Instance().Answered() ? 0 : -1;
+    return static_cast<int>(InputFormatList(d.source.rate, d.source.channels, d.source.bits).size());
+}
+
+QString ActiveSoundRecorder::InputFormatText(int index, int k) {
+    Device d;
+    if (!device(index, &d)) return QString();
+    const QStringList list = InputFormatList(d.source.rate, d.source.channels, d.source.bits);
+    return (k >= 0 && k < list.size()) ? list[k] : QString();
+}
+
+QVector<float> ActiveSoundRecorder::PeakLevels() const {
+    if (session_ && !session_->Ending()) return session_->Peaks();
+    return QVector<float>(lastChannels_, 0.0f);
+}
+
+// ---------------------------------------------------------------------------
+// Recording
+
+int ActiveSoundRecorder::SetRecordingMode(int mode) {
+    if (!initialised_) return fail(-49, QStringLiteral("the engine is not initialised"));
+    if (mode != 0) return fail(-3, QStringLiteral("recording mode %1 is not available").arg(mode));
+    mode_ = mode;
+    return 0;
+}
+
+int ActiveSoundRecorder::RecordedSound_FreeMemory() {
+    if (!hasMemoryTake_) return fail(-73, QStringLiteral("no memory take to free"));
+    memoryTake_ = QByteArray();
+    hasMemoryTake_ = false;
+    memoryRate_ = memoryChannels_ = memoryBits_ = 0;
+    return 0;
+}
+
+QByteArray ActiveSoundRecorder::RecordedSoundPcm() const { return memoryTake_; }
+
+void ActiveSoundRecorder::retireEndedSession() {
+    if (session_ && session_->Ending()) retiring_.push_back(std::move(session_));
+}
+
+int ActiveSoundRecorder::StartFromDirectSoundDevice(int index, int line, const QString& path) {
+    try {
+        if (!initialised_) return fail(-49, QStringLiteral("the engine is not initialised"));
+        retireEndedSession();
+        if (session_) return fail(-64, QStringLiteral("Rec. %1 is already recording").arg(index_ + 1));
+        Device d;
+        if (!device(index, &d)) return fail(-50, QStringLiteral("no input device %1").arg(index));
+        if (line < 0 || line >= d.lineCount()) return fail(-51, QStringLiteral("no input line %1").arg(line));
+        CaptureFormat format;
+        format.rate = encoder_.CaptureRate;
+        format.channels = encoder_.CaptureChannels;
+        format.bits = encoder_.CaptureBits;
+        if (!format.valid()) {
+            return fail(-53, QStringLiteral("capture format %1 Hz, %2 bits, %3 channel(s) is not available")
+                                 .arg(format.rate).arg(format.bits).arg(format.channels));
+        }
+        // Without a file name the take is kept in memory.
+        const bool memory = encoder_.FormatToUse == 0 || path.trimmed().isEmpty();
+        std::unique_ptr<EncoderCore> encoder;
+        if (!memory) {
+            EncoderProfile profile;
+            if (!ProfileFor(encoder_, format, &profile)) {
+                return fail(-83, QStringLiteral("recording format %1 is not available").arg(encoder_.FormatToUse));
+            }
+            if (!profile.notice.isEmpty()) Notice(QStringLiteral("Rec. %1: %2").arg(index_ + 1).arg(profile.notice));
+            encoder = std::make_unique<EncoderCore>();
+            QString text;
+            const int rc = encoder->Open(path, profile, format, &text);
+            if (rc != 0) return fail(rc, text);
+        }
+        if (!d.tone && !d.source.ports.isEmpty() && line != d.source.activePort) {
+            QString text;
+            const int rc = PulseHub::Instance().SetPort(d.source.name, line, kServerWaitMs, &text);
+            if (rc != 0) {
+                if (encoder) {
+                    QString ignored;
+                    encoder->Finish(&ignored);
+                    QFile::remove(path);
+                }
+                return fail(-51, text);
+            }
+        }
+        std::unique_ptr<CaptureSource> source;
+        if (d.tone) {
+            source = std::make_unique<TestToneSource>(format);
+        } else {
+            source = PulseHub::Instance().CreateCapture(d.source.name, format,
+                                                        QStringLiteral("Rec. %1").arg(index_ + 1));
+        }
+        RecordingSession::Config config;
+        config.index = index_;
+        config.format = format;
+        config.memory = memory;
+        config.memoryLimitBytes = g_memoryLimit.load();
+        auto session = std::make_unique<RecordingSession>(this, config, std::move(encoder));
+        QString text;
+        const int rc = session->StartCapture(std::move(source), &text);
+        if (rc != 0) {
+            session.reset();
+            if (!memory) QFile::remove(path);
+            return fail(rc, text);
+        }
+        post(&ActiveSoundRecorder::RecordingStarted);
+        session->Run();
+        session_ = std::move(session);
+        lastChannels_ = format.channels;
+        lastPositionMs_ = 0;
+        return 0;
+    } catch (const std::exception& e) {
+        return fail(-100, QString::fromUtf8(e.what()));
+    } catch (...) {
+        return fail(-100, QStringLiteral("unexpected failure"));
+    }
+}
+
+int ActiveSoundRecorder::RecorderContinueIntoFile(const QString& path) {
+    try {
+        if (!initialised_) return fail(-49, QStringLiteral("the engine is not initialised"));
+        retireEndedSession();
+        if (!session_) return fail(-100, QStringLiteral("Rec. %1 is not recording").arg(index_ + 1));
+        if (session_->IsMemory() || encoder_.FormatToUse == 0) {
+            return fail(-3, QStringLiteral("a memory take cannot continue into a file"));
+        }
+        if (path.trimmed().isEmpty()) return fail(-8, QStringLiteral("no file name"));
+        EncoderProfile profile;
+        if (!ProfileFor(encoder_, session_->Format(), &profile)) {
+            return fail(-83, QStringLiteral("recording format %1 is not available").arg(encoder_.FormatToUse));
+        }
+        if (!profile.notice.isEmpty()) Notice(QStringLiteral("Rec. %1: %2").arg(index_ + 1).arg(profile.notice));
+        auto encoder = std::make_unique<EncoderCore>();
+        QString text;
+        const int rc = encoder->Open(path, profile, session_->Format(), &text);
+        if (rc != 0) return fail(rc, text);
+        if (!session_->ContinueInto(std::move(encoder))) {
+            QFile::remove(path);
+            return fail(-64, QStringLiteral("Rec. %1 is already changing files").arg(index_ + 1));
+        }
+        return 0;
+    } catch (const std::exception& e) {
+        return fail(-100, QString::fromUtf8(e.what()));
+    } catch (...) {
+        return fail(-100, QStringLiteral("unexpected failure"));
+    }
+}
+
+int ActiveSoundRecorder::RecorderPause() {
+    retireEndedSession();
+    if (!session_) return fail(-100, QStringLiteral("Rec. %1 is not recording").arg(index_ + 1));
+    if (session_->Paused()) return 0;
+    session_->SetPaused(true);
+    post(&ActiveSoundRecorder::RecordingPaused);
+    return 0;
+}
+
+int ActiveSoundRecorder::RecorderResume() {
+    retireEndedSession();
+    if (!session_) return fail(-100, QStringLiteral("Rec. %1 is not recording").arg(index_ + 1));
+    if (!session_->Paused()) return 0;
+    session_->SetPaused(false);
+    post(&ActiveSoundRecorder::RecordingResumed);
+    return 0;
+}
+
+int ActiveSoundRecorder::RecorderStop() {
+    retireEndedSession();
+    if (!session_) return -100;
+    // The encoder thread finalises the file; the events follow.
+    session_->RequestStop();
+    retiring_.push_back(std::move(session_));
+    return 0;
+}
+
+void ActiveSoundRecorder::onSessionFinished(RecordingSession* session) {
+    if (session_.get() == session) retiring_.push_back(std::move(session_));
+    for (auto it = retiring_.begin(); it != retiring_.end(); ++it) {
+        if (it->get() == session) {
+            (*it)->Join();  // its last act was to post this call
+            retiring_.erase(it);
+            return;
+        }
+    }
+}
+
+int ActiveSoundRecorder::RecorderStatus() const {
+    if (!session_ || session_->Ending()) return StatusNone;
+    if (session_->Paused()) return StatusPaused;
+    return session_->IsMemory() ? StatusRecordingMemory : StatusRecordingFile;
+}
+
+qint64 ActiveSoundRecorder::RecordingPositionMs() const {
+    if (session_) return session_->PositionMs();
+    if (!retiring_.empty()) return retiring_.back()->PositionMs();
+    return lastPositionMs_;
+}
+
+quint64 ActiveSoundRecorder::OverrunCount() const {
+    if (session_) return session_->Overruns();
+    if (!retiring_.empty()) return retiring_.back()->Overruns();
+    return lastOverruns_;
+}
+
+}  // namespace platform

@@ -1,0 +1,94 @@
+#pragma once
+// One recording of an engine: the capture source feeds a bounded lock-free
+// ring from its own thread; one encoder thread drains the ring into the
+// encoder (or into memory), flushes the file every second, reports the
+// position every 100 ms, and finalises the file when the recording ends.
+// Every event goes to the engine as a queued call on its thread, in order.
+#include "platform/capture/active_sound_recorder.h"
+#include "platform/capture/capture_source.h"
+#include "platform/capture/encoder_core.h"
+#include "platform/capture/spsc_ring.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QVector>
+#include <atomic>
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+namespace platform {
+
+class RecordingSession : public capture::CaptureSink {
+public:
+    struct Config {
+        int index = 0;
+        capture::CaptureFormat format;
+        bool memory = false;
+        qint64 memoryLimitBytes = 0;
+        int ringSeconds = 10;
+    };
+
+    RecordingSession(ActiveSoundRecorder* owner, const Config& config, std::unique_ptr<capture::EncoderCore> encoder);
+    ~RecordingSession() override;
+
+    // Starts the capture; 0 or an engine code with a text.
+    int StartCapture(std::unique_ptr<capture::CaptureSource> source, QString* errorText);
+    // Starts the encoder thread (after RecordingStarted was posted).
+    void Run();
+
+    void RequestStop();
+    void SetPaused(bool paused) { paused_ = paused; }
+    bool Paused() const { return paused_.load(); }
+    // The recording no longer runs: stop asked, or it ended by itself.
+    bool Ending() const { return stop_.load() || ended_.load(); }
+    bool IsMemory() const { return config_.memory; }
+    const capture::CaptureFormat& Format() const { return config_.format; }
+    // Hands over the next file; the switch happens between two blocks of
+    // samples, so the new file starts with the sample after the old file's
+    // last. False when a switch is already waiting.
+    bool ContinueInto(std::unique_ptr<capture::EncoderCore> next);
+    void Join();
+
+    qint64 PositionMs() const;
+    quint64 Overruns() const { return overruns_.load(); }
+    QVector<float> Peaks() const;
+
+    // Capture thread.
+    void onCaptured(const uint8_t* data, size_t frames) override;
+    void onSourceLost(const QString& reason) override;
+
+private:
+    void post(std::function<void(ActiveSoundRecorder*)> call);
+    void run();
+    bool drain(int* errorCode, QString* errorText);
+    void appendToMemory(const uint8_t* data, size_t frames);
+    void switchFile(std::unique_ptr<capture::EncoderCore> next);
+    void postPosition();
+
+    ActiveSoundRecorder* owner_;
+    Config config_;
+    std::unique_ptr<capture::EncoderCore> encoder_;
+    std::unique_ptr<capture::CaptureSource> source_;
+    capture::SpscRing ring_;
+    std::vector<uint8_t> chunk_;
+    QByteArray memory_;
+
+    std::atomic<bool> stop_{false};
+    std::atomic<bool> lost_{false};
+    std::atomic<bool> ended_{false};
+    std::atomic<bool> paused_{false};
+    std::atomic<quint64> frames_{0};
+    std::atomic<quint64> overruns_{0};
+    std::atomic<float> peaks_[2] = {0.0f, 0.0f};
+
+    std::mutex m_;
+    std::condition_variable cv_;
+    QString lostReason_;
+    std::unique_ptr<capture::EncoderCore> next_;
+    std::thread thread_;
+};
+
+}  // namespace platform

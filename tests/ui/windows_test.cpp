@@ -1,0 +1,352 @@
+// The real windows on the state of the logic: recorder frames and tabs, the
+// incident tab fed by the trace log, the close request, the menu, the setup
+// window's pages, its save and close, and the trace lines it shows.
+#include "archive/history.h"
+#include "core/frm_main.h"
+#include "core/main_window_state.h"
+#include "core/recorder_slot.h"
+#include "settings/frm_setup.h"
+#include "support/dialogs.h"
+#include "support/ini.h"
+#include "support/tracelog.h"
+#include "ui/bindings.h"
+#include "ui/history_view.h"
+#include "ui/incidents.h"
+#include "ui/main_window.h"
+#include "ui/program_shell.h"
+#include "ui/setup_window.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QGroupBox>
+#include <QListWidget>
+#include <QMenu>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+#include <memory>
+
+namespace {
+
+// Answers the questions as a test operator would, and remembers them.
+class ScriptedDialogs : public Dialogs {
+public:
+    QList<int> answers;
+    QStringList questions, titles;
+    int MessageBox(const QString& text, const QString& title, MsgButtons, MsgIcon, int defaultResult) override {
+        questions << text;
+        titles << title;
+        return answers.isEmpty() ? defaultResult : answers.takeFirst();
+    }
+};
+
+class WindowsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(drive_.isValid());
+        qputenv("VELMORA_DRIVE", (drive_.path() + "/").toLocal8Bit());
+        ResetIniCache();
+        ResetTraceState();
+        ResetSharedState();
+        ResetSetupControls();
+        ResetHistoryGrids();
+        ResetMainWindowLogic();
+        Incidents().LabelIncidentsCount.setText(QString());
+        SetDialogs(&dialogs_);
+    }
+    void TearDown() override {
+        SetDialogs(nullptr);
+        Trace().OnChanged = nullptr;
+        ResetMainWindowLogic();
+        qunsetenv("VELMORA_DRIVE");
+    }
+    QString drive() const { return drive_.path() + "/"; }
+
+    QTemporaryDir drive_;
+    ScriptedDialogs dialogs_;
+};
+
+template <class T, class M>
+T* BoundTo(QWidget* root, const M& model) {
+    for (T* w : root->findChildren<T*>())
+        if (&w->model() == &model) return w;
+    return nullptr;
+}
+
+// Value of a key in a section of an INI file, read independently of the
+// program's reader.
+QString IniValue(const QString& path, const QString& section, const QString& key) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return "<no file>";
+    QString current;
+    for (QString line : QString::fromUtf8(f.readAll()).split('\n')) {
+        line = line.trimmed();
+        if (line.startsWith('[')) current = line.mid(1, line.indexOf(']') - 1);
+        else if (current.compare(section, Qt::CaseInsensitive) == 0 && line.section('=', 0, 0).trimmed() == key)
+            return line.section('=', 1).trimmed();
+    }
+    return "<no key>";
+}
+
+}  // namespace
+
+TEST_F(WindowsTest, FramesAndTabsFollowTheRecordersInService) {
+    S().RecorderCount = 3;
+    S().main.rec[0].MyFrameRecorder.setCaption("Pige Antenne");
+    ui::MainWindow win;
+    win.show();
+    EXPECT_EQ(win.shownFrames(), 3);
+    EXPECT_FALSE(win.recorder(2).frame->isHidden());
+    EXPECT_TRUE(win.recorder(3).frame->isHidden());
+    EXPECT_EQ(win.recorder(0).frame->title(), "Pige Antenne");
+    QTabWidget* tabs = win.tabs();
+    EXPECT_TRUE(tabs->isTabVisible(tabs->indexOf(win.recorder(1).tabPage)));
+    EXPECT_FALSE(tabs->isTabVisible(tabs->indexOf(win.recorder(5).tabPage)));
+    EXPECT_EQ(tabs->tabText(0), "Rec. 1: Pige Antenne");
+
+    S().main.rec[1].Tab.setVisible(false);  // the settings loader hides a recorder not in service
+    EXPECT_FALSE(tabs->isTabVisible(tabs->indexOf(win.recorder(1).tabPage)));
+    S().main.IncidentsTab.setVisible(false);  // as the start-up does
+    EXPECT_FALSE(tabs->isTabVisible(tabs->indexOf(win.incidentsPage())));
+
+    // Elapsed time in large digits; red while recording.
+    S().main.rec[0].LabelChrono.setText("12:34");
+    EXPECT_EQ(win.recorder(0).chrono->text(), "12:34");
+    S().main.rec[0].XPButtonRecord.setChecked(true);
+    const QColor text = win.recorder(0).chrono->palette().color(QPalette::WindowText);
+    EXPECT_GT(text.red(), 200);
+    EXPECT_LT(text.green(), 100);
+    EXPECT_EQ(win.recorder(0).chrono->palette().color(QPalette::Window), QColor(Qt::black));
+    EXPECT_GE(win.recorder(0).chrono->font().pointSize(), 24);
+}
+
+TEST_F(WindowsTest, AnIncidentShowsItsTabAndThePurgeAsksFirst) {
+    ui::MainWindow win;
+    Trace().OnChanged = [&] { win.traceChanged(); };
+    win.show();
+    TraceLog(-1, 0, -1, "Err: Disque plein", true, false);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return win.incidentsList()->count() == 1; }, 2000));
+    QTabWidget* tabs = win.tabs();
+    const int idx = tabs->indexOf(win.incidentsPage());
+    EXPECT_TRUE(S().main.CheckIncidents.checked());
+    EXPECT_TRUE(tabs->isTabVisible(idx));
+    EXPECT_EQ(tabs->currentIndex(), idx);
+    EXPECT_EQ(tabs->tabText(idx), "Incidents (1)");
+    EXPECT_TRUE(win.incidentsList()->item(0)->text().endsWith("Err: Disque plein"));
+
+    TraceLog(-1, -1, -1, "Warning: second", true, false);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return win.incidentsList()->count() == 2; }, 2000));
+    EXPECT_EQ(tabs->tabText(idx), "Incidents (2)");
+
+    auto* purge = win.incidentsPage()->findChild<QPushButton*>("CommandIncidentsPurge");
+    ASSERT_NE(purge, nullptr);
+    dialogs_.answers = {MsgNo};
+    QTest::mouseClick(purge, Qt::LeftButton);
+    ASSERT_EQ(dialogs_.questions, QStringList({"Voulez-vous purger le liste des incidents ?"}));
+    EXPECT_EQ(Trace().ListeIncidents.size(), 2) << "No keeps the list";
+    EXPECT_TRUE(S().main.CheckIncidents.checked());
+
+    dialogs_.answers = {MsgYes};
+    QTest::mouseClick(purge, Qt::LeftButton);
+    EXPECT_TRUE(Trace().ListeIncidents.isEmpty());
+    EXPECT_FALSE(S().main.CheckIncidents.checked());
+    EXPECT_FALSE(tabs->isTabVisible(idx));
+    EXPECT_NE(tabs->currentIndex(), idx);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return win.incidentsList()->count() == 0; }, 2000));
+
+    // Checking the box with an empty list shows the tab with the count 0.
+    S().main.CheckIncidents.setChecked(true);
+    EXPECT_TRUE(tabs->isTabVisible(idx));
+    EXPECT_EQ(tabs->tabText(idx), "Incidents (0)");
+}
+
+TEST_F(WindowsTest, CloseBoxDuringStartUpIsRefusedAndTheMenuFollowsStartUp) {
+    ui::MainWindow win;
+    win.show();
+    MainTimers().TimerFormat.start();  // formats not known yet: start-up runs
+    win.close();
+    QApplication::processEvents();
+    EXPECT_TRUE(win.isVisible());
+    EXPECT_FALSE(MainState().UnloadStarted);
+
+    QAction* quit = win.fileMenu()->findChild<QAction*>("MnuQuitter");
+    if (!quit)
+        for (QAction* a : win.fileMenu()->actions())
+            if (a->text() == "Quitter") quit = a;
+    ASSERT_NE(quit, nullptr);
+    win.fileMenu()->popup(win.mapToGlobal(QPoint(10, 10)));
+    EXPECT_FALSE(quit->isEnabled()) << "no quitting from the menu before start-up has finished";
+    win.fileMenu()->hide();
+    MainTimers().TimerFormat.stop();
+    win.fileMenu()->popup(win.mapToGlobal(QPoint(10, 10)));
+    EXPECT_TRUE(quit->isEnabled());
+    win.fileMenu()->hide();
+}
+
+TEST_F(WindowsTest, MainWindowGoesToItsStoredPlaceAndRemembersMoves) {
+    ui::MainWindow win;
+    MainWindowPos().left = 40;
+    MainWindowPos().top = 30;
+    win.showAtStoredPosition();
+    EXPECT_EQ(win.pos(), QPoint(40, 30));
+    EXPECT_TRUE(S().main.visible);
+    win.move(120, 90);
+    QApplication::processEvents();
+    EXPECT_EQ(MainWindowPos().left, 120);
+    EXPECT_EQ(MainWindowPos().top, 90);
+    win.hide();
+    EXPECT_FALSE(S().main.visible);
+}
+
+TEST_F(WindowsTest, HistoryGridShowsTheModelAndTheWheelScrollsIt) {
+    HistoryGrid& grid = MSFlexGridHisto(0);
+    InitGeneralGridHisto();
+    for (int k = 0; k < 40; ++k)
+        grid.Rows.push_back({"lun. 01 janv.", "14", "", "", "/x/f" + QString::number(k), "01/01/2024 14:00:00",
+                             "f" + QString::number(k) + ".wav"});
+    ui::HistoryGridView view(0);
+    view.resize(500, 200);
+    view.show();
+    grid.notify();
+    QApplication::processEvents();
+    ASSERT_EQ(view.model()->rowCount(), 40);
+    EXPECT_EQ(view.model()->data(view.model()->index(3, kHistoColumnName)).toString(), "f3.wav");
+    EXPECT_TRUE(view.isColumnHidden(kHistoColumnPath));
+    EXPECT_TRUE(view.isColumnHidden(kHistoColumnDateText));
+    EXPECT_FALSE(view.isColumnHidden(kHistoColumnDate));
+    EXPECT_EQ(view.model()->headerData(kHistoColumnHour, Qt::Horizontal).toString(), "HH");
+
+    QWheelEvent down(QPointF(50, 50), view.mapToGlobal(QPointF(50, 50)), QPoint(), QPoint(0, -120), Qt::NoButton,
+                     Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(view.viewport(), &down);
+    EXPECT_EQ(HistoWheelTarget(), 0);
+    EXPECT_EQ(grid.TopRow, kHistoWheelRows);
+    EXPECT_EQ(view.rowAt(0), kHistoWheelRows) << "the grid shows the rows from its scroll position";
+}
+
+TEST_F(WindowsTest, SetupWindowSavesWhatTheOperatorTyped) {
+    ui::SetupWindow setup;
+    setup.showAtStoredPosition();
+    QApplication::setActiveWindow(&setup);
+    setup.tabs()->setCurrentWidget(setup.tabs()->widget(1));
+    QApplication::processEvents();
+
+    auto* label = BoundTo<ui::BoundLineEdit>(&setup, ::Setup().TexteLibelleRecorder[0]);
+    auto* folder = BoundTo<ui::BoundLineEdit>(&setup, ::Setup().TexteDossier[0]);
+    ASSERT_NE(label, nullptr);
+    ASSERT_NE(folder, nullptr);
+    label->setFocus();
+    QTest::keyClicks(label, "Studio A");
+    EXPECT_EQ(::Setup().TexteLibelleRecorder[0].text(), "Studio A");
+    EXPECT_EQ(S().main.rec[0].MyFrameRecorder.caption(), "Studio A") << "the label is the frame's caption";
+
+    const QString target = drive() + "Pige/";
+    folder->setFocus();
+    QTest::keyClicks(folder, target);
+    // Saved straight away, while the folder field still has the focus.
+    QTest::mouseClick(setup.saveButton(), Qt::LeftButton);
+    const QString file = NomFichierSettings(".Ini", "");
+    EXPECT_EQ(IniValue(file, "Recorder_00", "Lib"), "Studio A");
+    EXPECT_EQ(IniValue(file, "Recorder_00", "PigeFolder"), target);
+    EXPECT_EQ(S().slot[0].RecordFolder, target);
+
+    QTest::mouseClick(setup.closeButton(), Qt::LeftButton);
+    EXPECT_FALSE(setup.isVisible());
+    EXPECT_FALSE(::Setup().visible);
+    setup.showAtStoredPosition();
+    setup.close();  // the close box only hides the window
+    EXPECT_FALSE(setup.isVisible());
+    EXPECT_FALSE(::Setup().visible);
+}
+
+TEST_F(WindowsTest, SetupPagesFollowTheirModels) {
+    ui::SetupWindow setup;
+    setup.show();
+    QTabWidget* tabs = setup.tabs();
+    EXPECT_EQ(tabs->tabText(0), "Général");
+    ::Setup().OptionTabs[3].setVisible(false);
+    EXPECT_FALSE(tabs->isTabVisible(3));
+    EXPECT_TRUE(tabs->isTabVisible(2));
+
+    PlanningLine& line = ::Setup().PlanningTable[2];
+    line.Recorder = "Recorder 2 ";
+    line.Frequence = "Jour";
+    line.Heure = "07";
+    line.Minute = "30";
+    line.LineEnabled = true;
+    line.Duree = "60";
+    setup.refreshPlanningTable();
+    QTableWidget* table = setup.planningTable();
+    ASSERT_EQ(table->rowCount(), kPlanningSlots);
+    ASSERT_EQ(table->columnCount(), 13);
+    EXPECT_EQ(table->item(2, 0)->text(), "Recorder 2");
+    EXPECT_EQ(table->item(2, 1)->text(), "Jour");
+    EXPECT_EQ(table->item(2, 6)->text(), "07");
+    EXPECT_EQ(table->item(2, 8)->text(), "O");
+    EXPECT_EQ(table->item(2, 9)->text(), "60");
+    EXPECT_EQ(table->item(2, 12)->text(), "002");
+    EXPECT_EQ(table->item(0, 8)->text(), "") << "a free slot shows empty cells";
+    EXPECT_EQ(table->horizontalHeaderItem(10)->text(), "Fichier son à générer");
+
+    FreeSpaceDisplay& space = ::Setup().FreeSpace[0];
+    space.gaugeMax = 100;
+    space.gaugeValue = 40;
+    space.LabelVolumeOccupe.setText("12 Go");
+    QProgressBar* gauge = setup.recorderPage(0)->findChild<QProgressBar*>();
+    ASSERT_NE(gauge, nullptr);
+    EXPECT_EQ(gauge->value(), 40);
+
+    // A combo of the recorder's page edits its model.
+    auto* formats = BoundTo<ui::BoundComboBox>(&setup, ::Setup().ComboInputFormats[0]);
+    ASSERT_NE(formats, nullptr);
+    EXPECT_GE(formats->count(), 0);
+    auto* slices = BoundTo<ui::BoundComboBox>(&setup, ::Setup().ComboPigeTimingFin[0]);
+    ASSERT_NE(slices, nullptr);
+    EXPECT_EQ(slices->count(), ::Setup().ComboPigeTimingFin[0].count());
+}
+
+TEST_F(WindowsTest, TraceLinesStayVisibleAcrossFlushes) {
+    ui::SetupWindow setup;
+    Trace().OnChanged = [&] { setup.traceChanged(); };
+    Trace().SetupLoaded = true;
+    Trace().LogFolder = drive() + "AudioLog/";
+    TraceLog(-1, -1, -1, "Ligne A", false, true);  // written out: ListeLog empties
+    TraceLog(-1, -1, -1, "Ligne B", false, false);
+    TraceLog(-1, -1, -1, "Ligne C", false, true);
+    EXPECT_TRUE(Trace().ListeLog.isEmpty());
+    QStringList ours;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            ours.clear();
+            for (const QString& l : setup.shownTraceLines())
+                if (l.contains("Ligne ")) ours << l.section(':', -1).trimmed();
+            return ours.size() >= 3;
+        },
+        2000));
+    EXPECT_EQ(ours, QStringList({"Ligne A", "Ligne B", "Ligne C"}));
+}
+
+TEST_F(WindowsTest, StandbyWithoutNotificationAreaMinimisesAndOptionsToggleTheSetup) {
+    ui::ProgramShell shell;
+    shell.install(false);
+    shell.mainWindow()->showAtStoredPosition();
+    MiseEnVeilleForcee();
+    QApplication::processEvents();
+    if (shell.trayIcon()) {
+        EXPECT_FALSE(shell.mainWindow()->isVisible());
+    } else {
+        EXPECT_TRUE(shell.mainWindow()->isMinimized()) << "without a tray the window must stay reachable";
+    }
+    EXPECT_FALSE(S().main.visible);
+    shell.restoreMain();
+    EXPECT_TRUE(S().main.visible);
+
+    Mnu01Options_Click();
+    EXPECT_TRUE(shell.setupWindow()->isVisible());
+    Mnu01Options_Click();
+    EXPECT_FALSE(shell.setupWindow()->isVisible());
+}

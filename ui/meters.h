@@ -1,0 +1,84 @@
+#pragma once
+// The two live displays of a recorder: a peak meter per channel (Picture1)
+// and a scrolling level history (Picture4). Both are fed about twenty times a
+// second with the capture engine's peak levels and drawn with the display's
+// three colours (background, level, top of the scale).
+#include <QColor>
+#include <QElapsedTimer>
+#include <QVector>
+#include <QWidget>
+
+namespace ui {
+
+// Meter ballistics in dB: the bar rises at once and falls smoothly; the peak
+// marker holds for a moment before it falls. GUI-free.
+class MeterBallistics {
+public:
+    static constexpr double kFloorDb = -60.0;
+    static constexpr double kFallDbPerSecond = 20.0;
+    static constexpr double kHoldSeconds = 1.5;
+    static constexpr double kPeakFallDbPerSecond = 12.0;
+
+    // Feeds the latest peaks (0..1 per channel) after dtSeconds.
+    void update(const QVector<float>& peaks, double dtSeconds);
+    const QVector<double>& levelDb() const { return level_; }
+    const QVector<double>& peakDb() const { return peak_; }
+    int channels() const { return int(level_.size()); }
+
+    static double ToDb(double linear);
+    // 0..1 position of a level on the scale.
+    static double Position(double db);
+
+private:
+    QVector<double> level_, peak_, hold_;
+};
+
+struct MeterColors {
+    QColor background{28, 0, 0};
+    QColor level{245, 213, 0};
+    QColor top{205, 92, 92};
+};
+
+class PeakMeterWidget : public QWidget {
+public:
+    explicit PeakMeterWidget(QWidget* parent = nullptr);
+    void setColors(const MeterColors& c) { colors_ = c; update(); }
+    void setActive(bool on);
+    // Latest peaks; dtSeconds since the previous feed.
+    void feed(const QVector<float>& peaks, double dtSeconds);
+    const MeterBallistics& ballistics() const { return ballistics_; }
+    QSize sizeHint() const override { return QSize(260, 34); }
+    QSize minimumSizeHint() const override { return QSize(120, 22); }
+
+protected:
+    void paintEvent(QPaintEvent*) override;
+
+private:
+    MeterBallistics ballistics_;
+    MeterColors colors_;
+    bool active_ = false;
+};
+
+class LevelHistoryWidget : public QWidget {
+public:
+    explicit LevelHistoryWidget(QWidget* parent = nullptr);
+    void setColors(const MeterColors& c) { colors_ = c; update(); }
+    void setActive(bool on);
+    // One column per feed: the loudest channel, in dB.
+    void feed(const QVector<float>& peaks);
+    QSize sizeHint() const override { return QSize(260, 44); }
+    QSize minimumSizeHint() const override { return QSize(120, 28); }
+    int columns() const { return int(columns_.size()); }
+
+protected:
+    void paintEvent(QPaintEvent*) override;
+
+private:
+    QVector<float> columns_;  // ring of dB values, oldest first
+    int head_ = 0;
+    int filled_ = 0;
+    MeterColors colors_;
+    bool active_ = false;
+};
+
+}  // namespace ui
