@@ -8,8 +8,10 @@
 #include "platform/os.h"
 
 #include <QFile>
+#include <QHash>
 #include <QMetaObject>
 #include <algorithm>
+#include <mutex>
 #include <cstdlib>
 #include <pulse/version.h>
 
@@ -121,40 +123,97 @@ QString ActiveSoundRecorder::EngineVersion() const {
 // ---------------------------------------------------------------------------
 // Devices and lines
 
+namespace {
+// The device list of the process. Its order is the server's order at the first
+// listing (the test tone after the server's sources); a device that arrives
+// later is added at the end and a device that goes away keeps its place,
+// marked absent. A stored device index therefore keeps designating the same
+// device for the whole run, whatever is plugged in or out meanwhile.
+struct DeviceOrder {
+    std::mutex m;
+    QStringList names;                  // server names; the test tone under its own name
+    QHash<QString, QString> described;  // last description seen, for absent devices
+};
+DeviceOrder& Order() {
+    static DeviceOrder order;
+    return order;
+}
+
+// Brings the list up to date with the server's sources; returns its length.
+int refreshDeviceOrder(QVector<SourceInfo>* present) {
+    const QVector<SourceInfo> sources = PulseHub::Instance().Sources();
+    DeviceOrder& order = Order();
+    std::lock_guard<std::mutex> lock(order.m);
+    for (const SourceInfo& s : sources) {
+        if (!order.names.contains(s.name)) order.names.push_back(s.name);
+        order.described.insert(s.name, s.description);
+    }
+    const QString tone = QString::fromLatin1(kTestToneSystemName);
+    if (ActiveSoundRecorder::TestToneEnabled() && !order.names.contains(tone)) {
+        order.names.push_back(tone);
+        order.described.insert(tone, QString::fromLatin1(kTestToneName));
+    }
+    if (present) *present = sources;
+    return static_cast<int>(order.names.size());
+}
+
+// Name (system name or description) of a listed device, present or not.
+QString knownDevice(int index, bool description) {
+    if (index < 0) return QString();
+    DeviceOrder& order = Order();
+    std::lock_guard<std::mutex> lock(order.m);
+    if (index >= order.names.size()) return QString();
+    const QString& name = order.names[index];
+    return description ? order.described.value(name, name) : name;
+}
+}  // namespace
+
 bool ActiveSoundRecorder::device(int index, Device* out) {
     if (!initialised_ || index < 0) return false;
-    const QVector<SourceInfo> sources = PulseHub::Instance().Sources();
-    if (index < sources.size()) {
-        out->tone = false;
-        out->source = sources[index];
-        return true;
+    QVector<SourceInfo> sources;
+    if (index >= refreshDeviceOrder(&sources)) return false;
+    QString name;
+    {
+        DeviceOrder& order = Order();
+        std::lock_guard<std::mutex> lock(order.m);
+        name = order.names[index];
     }
-    if (index == sources.size() && TestToneEnabled()) {
+    if (name == QString::fromLatin1(kTestToneSystemName)) {
+        if (!TestToneEnabled()) return false;
         out->tone = true;
         out->source = SourceInfo{};
-        out->source.name = QString::fromLatin1(kTestToneSystemName);
+        out->source.name = name;
         out->source.description = QString::fromLatin1(kTestToneName);
         out->source.rate = kTestToneRate;
         out->source.channels = kTestToneChannels;
         out->source.bits = 16;
         return true;
     }
-    return false;
+    for (const SourceInfo& s : sources) {
+        if (s.name == name) {
+            out->tone = false;
+            out->source = s;
+            return true;
+        }
+    }
+    return false;  // known, but absent now
 }
 
 int ActiveSoundRecorder::InputDeviceCount() {
     if (!initialised_) return 0;
-    return static_cast<int>(PulseHub::Instance().Sources().size()) + (TestToneEnabled() ? 1 : 0);
+    return refreshDeviceOrder(nullptr);
 }
 
 QString ActiveSoundRecorder::InputDeviceName(int index) {
     Device d;
-    return device(index, &d) ? d.source.description : QString();
+    if (device(index, &d)) return d.source.description;
+    return initialised_ ? knownDevice(index, true) : QString();
 }
 
 QString ActiveSoundRecorder::InputDeviceSystemName(int index) {
     Device d;
-    return device(index, &d) ? d.source.name : QString();
+    if (device(index, &d)) return d.source.name;
+    return initialised_ ? knownDevice(index, false) : QString();
 }
 
 int ActiveSoundRecorder::InputChannelCount(int index) {
