@@ -100,6 +100,7 @@ struct PulseHub::Impl {
     QVector<SourceInfo> sources;
     bool answered = false;
     bool connected = false;
+    bool everListed = false;
     bool gaveUpWaiting = false;
     QString serverText;
 
@@ -253,7 +254,8 @@ struct PulseHub::Impl {
         bool first = false, changed = false, gaveUp = false;
         {
             std::lock_guard<std::mutex> lock(self->m);
-            first = !self->connected;
+            first = !self->everListed;
+            self->everListed = true;
             QStringList before, after;
             for (const SourceInfo& s : self->sources) before << s.name;
             for (const SourceInfo& s : self->pending) after << s.name;
@@ -272,6 +274,10 @@ struct PulseHub::Impl {
     // Runs an operation on the main loop and waits for its completion.
     int runOperation(const std::function<pa_operation*(pa_context*, pa_context_success_cb_t, void*)>& issue,
                      int waitMs, QString* errorText) {
+        if (!loop) {
+            if (errorText) *errorText = QStringLiteral("the sound server is not available");
+            return -50;
+        }
         auto waiter = std::make_shared<OpWaiter>();
         pa_threaded_mainloop_lock(loop);
         if (!context || pa_context_get_state(context) != PA_CONTEXT_READY) {
@@ -327,6 +333,8 @@ void PulseHub::Start(int waitMs) {
             first = true;
             d->loop = pa_threaded_mainloop_new();
             if (!d->loop || pa_threaded_mainloop_start(d->loop) < 0) {
+                if (d->loop) pa_threaded_mainloop_free(d->loop);
+                d->loop = nullptr;
                 d->answered = true;
                 return;
             }

@@ -188,7 +188,8 @@ TEST_F(ShutdownTest, RecordingInProgressEndsInACompleteFile) {
     if (e->StartFromDirectSoundDevice(device, qMax(0, ::Setup().ComboInputChannels[0].listIndex()), path) != 0)
         GTEST_SKIP() << "device does not record";
     S().main.rec[0].XPButtonRecord.setChecked(true);
-    platform::LetEventsRunFor(600);
+    // Some sound has been taken when the system goes down.
+    ASSERT_TRUE(platform::WaitInEventLoop([e] { return e->RecordingPositionMs() >= 300; }, 5000));
 
     CloseMainWindow(CloseSystemShutdown);
     EXPECT_EQ(processEnds, 1);

@@ -238,11 +238,4 @@ TEST_F(StartupTest, MissingComponentsStopTheStartWithTheInstallerAddress) {
     EXPECT_EQ(LectureIni(settingsPath(), "Recorder_01", "Volume", "?"), "?");
 }
 
-TEST_F(StartupTest, DefaultInstallerAddressIsUsedWithoutConfiguration) {
-    EXPECT_TRUE(ComponentsDownloadAddress().startsWith("https://"));
-    qputenv("QUILLON_COMPONENTS_URL", "  file:///srv/velmora/setup.run ");
-    EXPECT_EQ(ComponentsDownloadAddress(), "file:///srv/velmora/setup.run");
-    qunsetenv("QUILLON_COMPONENTS_URL");
-}
-
 }  // namespace

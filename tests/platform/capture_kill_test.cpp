@@ -57,7 +57,7 @@ TEST(KilledRecorder, FilesOfAKilledProcessStayReadable) {
     EXPECT_LE(m.decodeErrors, 1);
 }
 
-TEST(KilledRecorder, SoundServerKilledDuringARecording) {
+TEST(KilledRecorder, SoundServerKilledDuringARecordingAndBackAgain) {
     // A server of its own: the shared test server must live on.
     QProcess starter;
     starter.start("bash", {QString(QR_SOURCE_DIR) + "/scripts/private-pulse.sh"});
@@ -88,6 +88,7 @@ TEST(KilledRecorder, SoundServerKilledDuringARecording) {
     QProcess child;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("PULSE_SERVER", server);
+    env.insert("QR_CHILD_AWAIT_RETURN", "1");
     child.setProcessEnvironment(env);
     child.start(QR_CAPTURE_CHILD, {"qr_sine", "0", "1", wav});
     ASSERT_TRUE(child.waitForStarted(5000));
@@ -98,6 +99,24 @@ TEST(KilledRecorder, SoundServerKilledDuringARecording) {
     ASSERT_EQ(::kill(pid_t(pid), SIGKILL), 0);
     ASSERT_TRUE(WaitForLine(child, "DONE 0 0", 10000, &out)) << out.toStdString();
     EXPECT_TRUE(out.split('\n').contains("STOPPED 0 0 -50")) << out.toStdString();
+
+    // The server comes back at the same address: the engine finds it again.
+    QProcessEnvironment serverEnv = QProcessEnvironment::systemEnvironment();
+    serverEnv.insert("XDG_RUNTIME_DIR", dir + "/run");
+    serverEnv.insert("PULSE_RUNTIME_PATH", dir + "/run/pulse");
+    serverEnv.insert("PULSE_STATE_PATH", dir + "/state");
+    QProcess again;
+    again.setProcessEnvironment(serverEnv);
+    again.setStandardOutputFile(QProcess::nullDevice());
+    again.setStandardErrorFile(QProcess::nullDevice());
+    again.start("pulseaudio", {"--daemonize=no", "--exit-idle-time=-1", "--disallow-exit=no", "--system=false",
+                               "--use-pid-file=no", "-n", "-F", dir + "/default.pa",
+                               "--log-target=file:" + dir + "/pulse-again.log"});
+    ASSERT_TRUE(again.waitForStarted(5000));
+    const bool back = WaitForLine(child, "BACK", 15000, &out);
+    again.kill();
+    again.waitForFinished(5000);
+    EXPECT_TRUE(back) << out.toStdString();
     ASSERT_TRUE(child.state() == QProcess::NotRunning || child.waitForFinished(5000));
     EXPECT_EQ(child.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(child.exitCode(), 0);

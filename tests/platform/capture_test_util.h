@@ -228,21 +228,28 @@ struct ToneEngine {
     int doneBefore = 0;
 };
 
-// Fits a sine of known frequency to channel 0 of interleaved samples and
-// returns the largest distance of any sample from the fitted sine.
+// Fits a sine of known frequency to channel 0 of interleaved samples (least
+// squares, from sample `skip` on) and returns the largest distance of any of
+// those samples from the fitted sine.
 inline double SineFitResidual(const std::vector<double>& interleaved, int channels, int rate, double frequency,
-                              double* amplitudeOut = nullptr) {
+                              double* amplitudeOut = nullptr, size_t skip = 0) {
     const size_t n = interleaved.size() / channels;
     const double w = 2.0 * M_PI * frequency / rate;
-    double s = 0, c = 0;
-    for (size_t i = 0; i < n; ++i) {
-        s += interleaved[i * channels] * std::sin(w * double(i));
-        c += interleaved[i * channels] * std::cos(w * double(i));
+    double ss = 0, cc = 0, sc = 0, xs = 0, xc = 0;
+    for (size_t i = skip; i < n; ++i) {
+        const double s = std::sin(w * double(i)), c = std::cos(w * double(i)), x = interleaved[i * channels];
+        ss += s * s;
+        cc += c * c;
+        sc += s * c;
+        xs += x * s;
+        xc += x * c;
     }
-    const double a = 2.0 * s / n, b = 2.0 * c / n;  // x ~ a sin + b cos
+    const double det = ss * cc - sc * sc;
+    if (n <= skip || det == 0) return 1e9;
+    const double a = (xs * cc - xc * sc) / det, b = (xc * ss - xs * sc) / det;  // x ~ a sin + b cos
     if (amplitudeOut) *amplitudeOut = std::hypot(a, b);
     double worst = 0;
-    for (size_t i = 0; i < n; ++i) {
+    for (size_t i = skip; i < n; ++i) {
         const double fit = a * std::sin(w * double(i)) + b * std::cos(w * double(i));
         worst = std::max(worst, std::abs(interleaved[i * channels] - fit));
     }

@@ -5,6 +5,8 @@
 // seconds: how long to record before stopping (0: until killed).
 // Prints "STARTED" once every recorder runs, then for each recorder
 // "STOPPED <n> <result> <last error>" and "DONE <n> <error flag>".
+// With QR_CHILD_AWAIT_RETURN=1 it then waits for the device to be listed
+// again (the sound server came back) and prints "BACK".
 #include "platform/capture/active_sound_recorder.h"
 
 #include <QCoreApplication>
@@ -53,7 +55,22 @@ int main(int argc, char** argv) {
         QObject::connect(raw, &ActiveSoundRecorder::RecordingFinalizationDone, [&](int index, bool error) {
             std::printf("DONE %d %d\n", index, error ? 1 : 0);
             std::fflush(stdout);
-            if (++done == count) app.quit();
+            if (++done < count) return;
+            if (qEnvironmentVariable("QR_CHILD_AWAIT_RETURN") != "1") {
+                app.quit();
+                return;
+            }
+            QTimer::singleShot(20000, [&] { app.exit(6); });
+        });
+        QObject::connect(raw, &ActiveSoundRecorder::DeviceChange, [&, raw](int) {
+            if (done < count) return;
+            for (int d = 0; d < raw->InputDeviceCount(); ++d) {
+                if (raw->InputDeviceSystemName(d) == deviceName) {
+                    std::printf("BACK\n");
+                    std::fflush(stdout);
+                    app.quit();
+                }
+            }
         });
         r->Encoder().FormatToUse = QString::fromLocal8Bit(argv[3 + 2 * i]).toInt();
         r->Encoder().CaptureRate = 48000;
@@ -73,5 +90,5 @@ int main(int argc, char** argv) {
             for (auto& r : recorders) r->RecorderStop();
         });
     }
-    return app.exec() == 0 ? 0 : 1;
+    return app.exec();
 }

@@ -1,0 +1,195 @@
+// Capture engine benchmark: 1 and 8 recorders at once, per format, against
+// ffmpeg recording the same sound-server sources to the same format and bit
+// rate in the same run. Prints CPU seconds per recorded second and peak
+// memory, side by side, with the ratio.
+//
+// Needs a sound server with the sine sources qr_bench_sine_1..8 (the server
+// of scripts/test-pulse.sh, set up by scripts/run-bench.sh). Each
+// measurement runs in a process of its own, so that peak memory is its own.
+//   capture_bench                        the whole table
+//   capture_bench --ours <fmt> <n> <s>   one measurement of the engine
+#include "platform/capture/active_sound_recorder.h"
+
+#include <QCoreApplication>
+#include <QTimer>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <spawn.h>
+#include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+struct Format {
+    const char* name;
+    int formatToUse;
+    std::vector<std::string> ffmpegArgs;  // codec and container options
+    const char* extension;
+};
+
+const std::vector<Format>& Formats() {
+    // WMA characteristic 62 is 128160 bit/s in the engine's mapping.
+    static const std::vector<Format> formats = {
+        {"WAV 16 bits", 1, {"-c:a", "pcm_s16le"}, ".wav"},
+        {"MP3 CBR 128k", 2, {"-c:a", "libmp3lame", "-b:a", "128000"}, ".mp3"},
+        {"WMA 128k", 3, {"-c:a", "wmav2", "-b:a", "128160"}, ".wma"},
+        {"Ogg q5", 4, {"-c:a", "libvorbis", "-q:a", "5"}, ".ogg"},
+        {"AAC 128k", 6, {"-c:a", "aac", "-b:a", "128000", "-f", "adts"}, ".aac"},
+    };
+    return formats;
+}
+
+struct Usage {
+    bool ok = false;
+    double cpuSeconds = 0;
+    double peakMb = 0;  // sum over the processes
+};
+
+pid_t Spawn(const std::vector<std::string>& args) {
+    std::vector<char*> argv;
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return -1;
+    return pid;
+}
+
+// Waits for every process and adds up their CPU time and peak memory.
+Usage WaitAll(const std::vector<pid_t>& pids) {
+    Usage u;
+    u.ok = true;
+    for (pid_t pid : pids) {
+        int status = 0;
+        rusage ru{};
+        if (pid < 0 || wait4(pid, &status, 0, &ru) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+            u.ok = false;
+            continue;
+        }
+        u.cpuSeconds += ru.ru_utime.tv_sec + ru.ru_utime.tv_usec / 1e6 + ru.ru_stime.tv_sec + ru.ru_stime.tv_usec / 1e6;
+        u.peakMb += ru.ru_maxrss / 1024.0;
+    }
+    return u;
+}
+
+std::string Folder() {
+    static std::string folder = [] {
+        char tmpl[] = "/tmp/capture_bench.XXXXXX";
+        const char* made = mkdtemp(tmpl);
+        return std::string(made ? made : "/tmp");
+    }();
+    return folder;
+}
+
+// One measurement of the engine, in this process.
+int RunOurs(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const int format = std::atoi(argv[2]), count = std::atoi(argv[3]), seconds = std::atoi(argv[4]);
+    const std::string folder = argv[5];
+    std::vector<std::unique_ptr<platform::ActiveSoundRecorder>> recorders;
+    int done = 0;
+    for (int i = 0; i < count; ++i) {
+        auto r = std::make_unique<platform::ActiveSoundRecorder>(i);
+        if (r->InitRecorder(0) != 0) return 3;
+        const QString wanted = QString("qr_bench_sine_%1").arg(i + 1);
+        int device = -1;
+        for (int d = 0; d < r->InputDeviceCount(); ++d) {
+            if (r->InputDeviceSystemName(d) == wanted) device = d;
+        }
+        if (device < 0) {
+            std::fprintf(stderr, "no source %s\n", qPrintable(wanted));
+            return 4;
+        }
+        auto& e = r->Encoder();
+        e.FormatToUse = format;
+        e.CaptureRate = 48000;
+        e.CaptureChannels = 2;
+        e.CaptureBits = 16;
+        e.WavSampleSizeCode = 1;
+        e.Mp3Vbr = false;
+        e.Mp3Bitrate = 128000;
+        e.WmaBitrate = 62;
+        e.OggValue = 5;
+        e.AacValue = 128;
+        QObject::connect(r.get(), &platform::ActiveSoundRecorder::RecordingFinalizationDone, [&](int, bool) {
+            if (++done == count) app.quit();
+        });
+        const QString path = QString::fromStdString(folder) + QString("/ours_%1_%2").arg(format).arg(i);
+        if (r->StartFromDirectSoundDevice(device, 0, path) != 0) {
+            std::fprintf(stderr, "start failed: %s\n", qPrintable(r->LastErrorText()));
+            return 5;
+        }
+        recorders.push_back(std::move(r));
+    }
+    QTimer::singleShot(seconds * 1000, [&] {
+        for (auto& r : recorders) r->RecorderStop();
+    });
+    app.exec();
+    quint64 overruns = 0;
+    for (auto& r : recorders) overruns += r->OverrunCount();
+    if (overruns) std::fprintf(stderr, "overruns: %llu samples\n", static_cast<unsigned long long>(overruns));
+    return 0;
+}
+
+Usage MeasureOurs(const Format& f, int count, int seconds) {
+    const std::vector<std::string> args = {"/proc/self/exe", "--ours", std::to_string(f.formatToUse),
+                                           std::to_string(count), std::to_string(seconds), Folder()};
+    return WaitAll({Spawn(args)});
+}
+
+Usage MeasureFfmpeg(const Format& f, int count, int seconds) {
+    std::vector<pid_t> pids;
+    for (int i = 0; i < count; ++i) {
+        std::vector<std::string> args = {"ffmpeg", "-nostdin", "-loglevel", "error", "-f", "pulse",
+                                         "-sample_rate", "48000", "-channels", "2",
+                                         "-i", "qr_bench_sine_" + std::to_string(i + 1), "-t", std::to_string(seconds)};
+        args.insert(args.end(), f.ffmpegArgs.begin(), f.ffmpegArgs.end());
+        args.push_back("-y");
+        args.push_back(Folder() + "/ffmpeg_" + std::to_string(f.formatToUse) + "_" + std::to_string(i) + f.extension);
+        pids.push_back(Spawn(args));
+    }
+    return WaitAll(pids);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc >= 6 && std::strcmp(argv[1], "--ours") == 0) return RunOurs(argc, argv);
+    if (!std::getenv("PULSE_SERVER")) {
+        std::fprintf(stderr, "capture_bench: PULSE_SERVER is not set (run scripts/run-bench.sh)\n");
+        return 2;
+    }
+    const int seconds = std::getenv("BENCH_SECONDS") ? std::max(1, std::atoi(std::getenv("BENCH_SECONDS"))) : 10;
+    std::printf("Capture engine vs ffmpeg -f pulse, %d s per run, 48000 Hz stereo 16 bits\n", seconds);
+    std::printf("CPU = CPU seconds per recorded second of one recorder; memory = peak resident MB (ffmpeg: sum of "
+                "its processes)\n\n");
+    std::printf("%-13s %3s | %10s %10s %7s | %9s %9s %7s\n", "format", "n", "CPU ours", "CPU ffmpeg", "ratio",
+                "MB ours", "MB ffmpeg", "ratio");
+    int failures = 0;
+    for (const Format& f : Formats()) {
+        for (int count : {1, 8}) {
+            const Usage ours = MeasureOurs(f, count, seconds);
+            const Usage ff = MeasureFfmpeg(f, count, seconds);
+            if (!ours.ok || !ff.ok) {
+                std::printf("%-13s %3d | %s\n", f.name, count, !ours.ok ? "engine run failed" : "ffmpeg run failed");
+                ++failures;
+                continue;
+            }
+            const double recorded = double(count) * seconds;
+            const double cpuOurs = ours.cpuSeconds / recorded, cpuFf = ff.cpuSeconds / recorded;
+            std::printf("%-13s %3d | %10.4f %10.4f %7.2f | %9.1f %9.1f %7.2f\n", f.name, count, cpuOurs, cpuFf,
+                        cpuFf > 0 ? cpuOurs / cpuFf : 0.0, ours.peakMb, ff.peakMb,
+                        ff.peakMb > 0 ? ours.peakMb / ff.peakMb : 0.0);
+            std::fflush(stdout);
+        }
+    }
+    std::string cleanup = "rm -rf '" + Folder() + "'";
+    if (Folder().rfind("/tmp/capture_bench.", 0) == 0 && std::system(cleanup.c_str()) != 0) ++failures;
+    return failures ? 1 : 0;
+}

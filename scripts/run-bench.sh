@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Runs the benchmarks inside a private PulseAudio server (as the tests do),
+# with eight extra sine sources qr_bench_sine_1..8: the server's sine module
+# feeds one recording at a time, so every recorder gets a source of its own.
+set -euo pipefail
+BUILD=${1:-build}
+HERE=$(cd "$(dirname "$0")" && pwd)
+source "$HERE/test-pulse.sh"
+start_test_pulse
+trap stop_test_pulse EXIT
+for i in 1 2 3 4 5 6 7 8; do
+  pactl load-module module-sine-source source_name=qr_bench_sine_$i rate=48000 frequency=440 >/dev/null
+done
+status=0
+for b in "$BUILD"/bench/*; do
+  if [ -f "$b" ] && [ -x "$b" ]; then
+    echo "== $(basename "$b")"
+    "$b" || status=1
+    echo
+  fi
+done
+exit $status

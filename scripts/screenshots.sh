@@ -1,0 +1,78 @@
+#!/usr/bin/env bash
+# Pictures of the windows for the documentation: runs the program under Xvfb
+# on a sandboxed drive with the built-in test tone (three recorders, the first
+# one a logging recorder that records from the start), and saves
+# docs/main-window.png and docs/setup-window.png.
+#   scripts/screenshots.sh [build folder]
+set -euo pipefail
+HERE=$(cd "$(dirname "$0")" && pwd)
+ROOT=$(cd "$HERE/.." && pwd)
+BUILD=${1:-$ROOT/build}
+PROG=$BUILD/VM3_Quillon_Recorder
+[ -x "$PROG" ] || { echo "program not built: $PROG" >&2; exit 1; }
+
+DRIVE=$(mktemp -d /tmp/qr-shots.XXXXXX)/
+OUT=${DRIVE}shots
+trap 'rm -rf "$DRIVE"' EXIT
+INI=${DRIVE}Tessaline/Velmora/Settings/VM3_Quillon_Recorder/VM3_Quillon_Recorder_3.Ini
+mkdir -p "$(dirname "$INI")"
+sed 's/$/\r/' >"$INI" <<INI
+[Recorder_00]
+Actif=ON
+Lib=Pige Antenne
+Pige=1
+Format=2
+FormatCaracteristics=3
+PigeFolder=${DRIVE}Pige/
+Volume=80
+[Recorder_01]
+Actif=ON
+Lib=Studio 1
+Format=1
+PigeFile=Studio 1 <yyyyMMdd_hh_mm_ss>
+PigeFolder=${DRIVE}Studio1/
+Volume=70
+[Recorder_02]
+Actif=ON
+Lib=Studio 2
+Format=4
+PigeFolder=${DRIVE}Studio2/
+Volume=60
+[FrmPos]
+Frm_Main_Left=20
+Frm_Main_Top=20
+FrmSetup_Left=40
+FrmSetup_Top=40
+INI
+# A few earlier recordings for the history grids.
+mkdir -p "${DRIVE}Studio1" "${DRIVE}Pige"
+for h in 06 07 08 09 10; do
+  touch -d "2024-03-11 $h:00:00" "${DRIVE}Pige/Pige Antenne 20240311_${h}_00_00.mp3"
+done
+touch -d "2024-03-11 09:12:40" "${DRIVE}Studio1/Interview 20240311_09_12_40.wav"
+touch -d "2024-03-11 11:30:05" "${DRIVE}Studio1/Journal 20240311_11_30_05.wav"
+
+export VELMORA_DRIVE=$DRIVE
+export QUILLON_SCREENSHOT_DIR=$OUT
+export QUILLON_SCREENSHOT_DELAY_MS=${QUILLON_SCREENSHOT_DELAY_MS:-9000}
+# No sound server: the test tone is the only device.
+export PULSE_SERVER=unix:/nonexistent/qr-no-server
+unset QT_QPA_PLATFORM
+
+xvfb-run -a -s "-screen 0 1440x960x24" bash -c '
+  "$0" /Instance=3 --test-tone &
+  pid=$!
+  for _ in $(seq 1 300); do
+    [ -s "$QUILLON_SCREENSHOT_DIR/setup-window.png" ] && break
+    kill -0 $pid 2>/dev/null || break
+    sleep 0.1
+  done
+  sleep 0.5
+  kill -TERM $pid 2>/dev/null
+  wait $pid
+' "$PROG"
+
+mkdir -p "$ROOT/docs"
+cp "$OUT/main-window.png" "$ROOT/docs/main-window.png"
+cp "$OUT/setup-window.png" "$ROOT/docs/setup-window.png"
+echo "docs/main-window.png and docs/setup-window.png written"
