@@ -19,4 +19,6 @@ for b in "$BUILD"/bench/*; do
     echo
   fi
 done
+echo "== program_bench"
+bash "$HERE/../bench/program_bench.sh" "$BUILD/VM3_Quillon_Recorder" || status=1
 exit $status

@@ -19,7 +19,7 @@ mkdir -p "$(dirname "$INI")"
 sed 's/$/\r/' >"$INI" <<INI
 [Recorder_00]
 Actif=ON
-Lib=Pige Antenne
+Lib=Antenne
 Pige=1
 Format=2
 FormatCaracteristics=3

@@ -85,10 +85,16 @@ void HistoryGridView::refresh() {
     if (font() != f) setFont(f);
     if (model_->rowCount() != grid.rowCount() || grid.rowCount() > 0) model_->reload();
     verticalHeader()->setDefaultSectionSize(std::max(18, Pixels(grid.RowHeight)));
+    const QFontMetrics fm(f);
     for (int c = 0; c < HistoryGrid::kColumns; ++c) {
         const int w = grid.ColWidth[size_t(c)];
         setColumnHidden(c, w <= 0 && c != kHistoColumnName);
-        if (w > 0 && c != kHistoColumnName) setColumnWidth(c, Pixels(w));
+        if (w <= 0 || c == kHistoColumnName) continue;
+        // The grid's width, or what its texts need in the font at hand.
+        int needed = fm.horizontalAdvance(grid.Header[size_t(c)]) + 16;
+        for (int r = 0; r < std::min(grid.rowCount(), 200); ++r)
+            needed = std::max(needed, fm.horizontalAdvance(grid.cell(r, c)) + 14);
+        setColumnWidth(c, std::max(Pixels(w), needed));
     }
     // The full path and the date text are for the program, never shown.
     setColumnHidden(kHistoColumnPath, true);

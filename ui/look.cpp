@@ -41,9 +41,16 @@ void ApplyStudioLook() {
     QApplication::setFont(base);
 
     qApp->setStyleSheet(
-        "QGroupBox { border: 1px solid #4a5058; border-radius: 6px; margin-top: 1.3em; padding: 6px 6px 4px 6px; }"
-        "QGroupBox::title { subcontrol-origin: margin; left: 10px; padding: 0 4px; color: #e8eaed; font-weight: bold; }"
+        "QGroupBox { border: 1px solid #4a5058; border-radius: 6px; margin-top: 0.8em; padding: 10px 6px 4px 6px; }"
+        "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left; left: 10px; top: 0px;"
+        " padding: 0 4px; color: #9cc7f5; font-weight: bold; }"
         "QTabBar::tab { padding: 6px 14px; }"
+        // Check boxes that stay visible on the dark panels.
+        "QCheckBox::indicator { width: 13px; height: 13px; border: 1px solid #8a939e; border-radius: 3px;"
+        " background: #16181b; }"
+        "QCheckBox::indicator:checked { background: #4a90e2; border-color: #9cc7f5; }"
+        "QCheckBox::indicator:disabled { border-color: #4a4f56; background: #24272b; }"
+        "QCheckBox::indicator:checked:disabled { background: #3a4d63; }"
         "QToolTip { border: 1px solid #888; }");
 }
 

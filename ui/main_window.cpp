@@ -20,6 +20,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPainter>
 #include <QPointer>
 #include <QPushButton>
 #include <QSplitter>
@@ -33,6 +34,23 @@ namespace ui {
 namespace {
 
 int RecordersShown() { return std::clamp(S().RecorderCount, 1, kRecorders); }
+
+// The elapsed-time label: the model's text in large digits; while it has
+// none, a dim "0:00" keeps the place readable.
+class ChronoLabel : public BoundLabel {
+public:
+    using BoundLabel::BoundLabel;
+
+protected:
+    void paintEvent(QPaintEvent* e) override {
+        BoundLabel::paintEvent(e);
+        if (!text().isEmpty()) return;
+        QPainter p(this);
+        p.setFont(font());
+        p.setPen(QColor(70, 70, 70));
+        p.drawText(contentsRect(), Qt::AlignCenter, "0:00");
+    }
+};
 
 MeterColors ColorsOf(const platform::MeterDisplay& d) {
     MeterColors c;
@@ -174,11 +192,10 @@ QWidget* MainWindow::buildRecorderFrame(int i) {
     layout->setSpacing(6);
 
     QFont normal = font();
-    w.chrono = new BoundLabel(c.LabelChrono, w.frame);
+    w.chrono = new ChronoLabel(c.LabelChrono, w.frame);
     w.chrono->setObjectName(QString("LabelChrono%1").arg(i));
     w.chrono->setFont(ChronoFont(30));
     w.chrono->setAlignment(Qt::AlignCenter);
-    w.chrono->setAutoFillBackground(true);
     w.chrono->setMinimumHeight(58);
     layout->addWidget(w.chrono);
 
@@ -266,17 +283,20 @@ void MainWindow::refreshChronoStyle(int i) {
     if (recording) text = paused ? colors::Pause() : colors::RecordBright();
     QColor back = Qt::black;
     if (c.LabelFondChrono.backColor() != ControlBase::kNoColor) back = FromRgbValue(unsigned(c.LabelFondChrono.backColor()));
-    QPalette pal = w.chrono->palette();
-    pal.setColor(QPalette::Window, back);
-    pal.setColor(QPalette::WindowText, text);
-    w.chrono->setPalette(pal);
+    // A style sheet, not the palette: the frame's own style sheet would
+    // override the palette of its children.
+    const QString chronoStyle = QString("QLabel { background-color: %1; color: %2; border-radius: 4px; }")
+                                    .arg(back.name(), text.name());
+    if (w.chrono->styleSheet() != chronoStyle) w.chrono->setStyleSheet(chronoStyle);
     w.sliderValue->setText(QString::number(c.Slider1.value()));
     const QString title = c.MyFrameRecorder.caption().isEmpty() ? QString("Recorder %1").arg(i + 1)
                                                                  : c.MyFrameRecorder.caption();
     if (w.frame->title() != title) w.frame->setTitle(title);
-    w.frame->setStyleSheet(recording ? (paused ? "QGroupBox#" + w.frame->objectName() + " { border: 2px solid #e6a014; }"
-                                               : "QGroupBox#" + w.frame->objectName() + " { border: 2px solid #dc2626; }")
-                                     : QString());
+    // The frame of a recorder that records is outlined in red (amber in pause).
+    const QString id = "QGroupBox#" + w.frame->objectName();
+    QString style = id + "::title { color: #ffffff; }";
+    if (recording) style += id + (paused ? " { border: 2px solid #e6a014; }" : " { border: 2px solid #dc2626; }");
+    if (w.frame->styleSheet() != style) w.frame->setStyleSheet(style);
 }
 
 void MainWindow::refreshTabTexts() {

@@ -180,7 +180,10 @@ void ProgramShell::takeScreenshots(const QString& folder) {
     const QString setupPath = QDir(folder).filePath("setup-window.png");
     const bool mainOk = main_->grab().save(mainPath);
     setup_->showAtStoredPosition();
-    if (setup_->tabs()->count() > 1) setup_->tabs()->setCurrentIndex(1);
+    bool tabOk = false;
+    const int tab = qEnvironmentVariableIntValue("QUILLON_SCREENSHOT_SETUP_TAB", &tabOk);
+    const int wanted = tabOk ? tab : 1;
+    if (wanted >= 0 && wanted < setup_->tabs()->count()) setup_->tabs()->setCurrentIndex(wanted);
     // Let the window lay itself out and paint before it is captured.
     QTimer::singleShot(700, this, [this, mainOk, mainPath, setupPath] {
         const bool setupOk = setup_->grab().save(setupPath);

@@ -41,7 +41,8 @@ public:
 
     // Screenshots for the documentation: QUILLON_SCREENSHOT_DIR=<folder>
     // writes main-window.png and setup-window.png there after
-    // QUILLON_SCREENSHOT_DELAY_MS (default 8000) milliseconds.
+    // QUILLON_SCREENSHOT_DELAY_MS (default 8000) milliseconds; the setup
+    // window shows its tab QUILLON_SCREENSHOT_SETUP_TAB (default 1).
     void scheduleScreenshotsFromEnvironment();
 
 private:

@@ -64,7 +64,7 @@ BoundLineEdit* ReadOnlyField(TextCtl& model, QWidget* parent) {
 SetupWindow::SetupWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     setObjectName("FrmSetup");
     setWindowTitle(Setup().caption.isEmpty() ? "Options: Velmora: Quillon Recorder" : Setup().caption);
-    resize(1060, 760);
+    resize(1220, 800);
 
     auto* layout = new QVBoxLayout(this);
     tabs_ = new QTabWidget(this);
@@ -249,8 +249,8 @@ QWidget* SetupWindow::buildRecorderPage(int i) {
         lo->addWidget(new BoundComboBox(c.ComboToucheClavier[n], local), cmd + 1, 4);
         lo->addWidget(new BoundComboBox(c.ComboPeripherique[n], local), cmd + 1, 5);
     }
-    lo->addWidget(new QLabel("Fichier spécifique (entrée numérique)", local), 4, 0, 1, 3);
-    lo->addWidget(new BoundLineEdit(c.TexteFichierRecordPeripherique[r], local), 4, 3, 1, 3);
+    lo->addWidget(new QLabel("Fichier spécifique (entrée numérique)", local), 4, 0, 1, 6);
+    lo->addWidget(new BoundLineEdit(c.TexteFichierRecordPeripherique[r], local), 5, 0, 1, 6);
     lo->setColumnStretch(4, 1);
     lo->setColumnStretch(5, 1);
     right->addWidget(local);
@@ -451,6 +451,7 @@ QWidget* SetupWindow::buildPlanningPage() {
     auto* next = new BoundLineEdit(c.TextProchainTiming, editor);
     next->setReadOnly(true);
     g->addWidget(next, 4, 3, 1, 3);
+    for (int c = 0; c < 8; ++c) g->setColumnStretch(c, 1);
     layout->addWidget(editor);
 
     planning_ = new QTableWidget(kPlanningSlots, 13, page);

@@ -67,7 +67,7 @@ PY
     fail "data chunk size '$data_size' for a file of $file_size bytes"
   fi
 done
-if awk -v d="$total" 'BEGIN { exit !(d >= 3.0 && d <= 60.0) }'; then
+if awk -v d="$total" 'BEGIN { exit !(d >= 1.0 && d <= 60.0) }'; then
   pass "readable, $total s recorded"
 else
   fail "recorded duration '$total' s"

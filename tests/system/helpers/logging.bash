@@ -193,3 +193,37 @@ check_exit_on_sigterm() {
     fail "SIGTERM: no 'Application closed because Windows is shutting down' in the log of $1"
   fi
 }
+
+# check_named_by_start DAY FILE WHAT : the time in the slice's name is the
+# time of its start: at most 3 s before the trace of the started file (the
+# name is made before the capture stream opens).
+check_named_by_start() {
+  local day=$1 f=$2 what=$3 started name_s started_s
+  wait_for_log ":Recording File: $f" 5 || true
+  started=$(stamp_of "$day" ":Recording File: $f")
+  name_s=$(basename "$f" | sed -n 's/.*_\([0-9][0-9]\)_\([0-9][0-9]\)_\([0-9][0-9]\)\.[a-z0-9]*$/\1 \2 \3/p' |
+    awk '{ print ($1 * 60 + $2) * 60 + $3 }')
+  started_s=$(( $(stamp_ms "${started:-0:0:0:0}") / 1000 ))
+  if [ -n "$started" ] && [ -n "$name_s" ] && [ "$name_s" -le "$started_s" ] && [ "$name_s" -ge $((started_s - 3)) ]; then
+    pass "$what: named by its start time on the faked clock (started $started)"
+  else
+    fail "$what: name $(basename "$f"), trace of its start '${started}'"
+  fi
+}
+
+# check_grows FILE WHAT : the file gets data and grows while it records (the
+# sine source may deliver its samples in bursts of up to two seconds).
+check_grows() {
+  local f=$1 what=$2 s0=0 s1=0 k
+  for k in $(seq 1 60); do
+    s0=$(size_of "$f")
+    [ "$s0" -gt 0 ] && break
+    sleep 0.1
+  done
+  for k in $(seq 1 60); do
+    sleep 0.1
+    s1=$(size_of "$f")
+    [ "$s1" -gt "$s0" ] && break
+  done
+  if [ "$s0" -gt 0 ] && [ "$s1" -gt "$s0" ]; then pass "$what: grows ($s0 -> $s1 bytes)"; else fail "$what: does not grow ($s0 -> $s1 bytes)"; fi
+}
