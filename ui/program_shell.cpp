@@ -84,6 +84,10 @@ void ProgramShell::install(bool useQtDialogs) {
     FrmMainHost& host = MainHost();
     host.ShowMain = [this] { main_->showAtStoredPosition(); };
     host.HideMain = [this] { hideMain(); };
+    host.HideMainTemporarily = [this] {
+        main_->hide();
+        S().main.visible = false;
+    };
     host.Unload = [this] {
         // Asked by the program's code before the teardown: that is the close
         // of the window with reason 1; asked by the teardown itself: the
