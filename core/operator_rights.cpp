@@ -92,7 +92,7 @@ bool GestionDroitsUser(bool interactive) {
         absent = op.UserId.trimmed().isEmpty();
         if (!absent) return;
         S().main.MnuUserCurrent.setVisible(false);
-        TraceLog(-1, -1, -1, "User: none selected");
+        TraceLog(-1, -1, -1, "User: none selected", false, true);
     });
     if (absent) return false;
     trap(30, [&] {
@@ -109,7 +109,8 @@ bool GestionDroitsUser(bool interactive) {
     trap(55, [&] {
         TraceLog(-1, -1, -1,
                  "User: " + op.UserId + " (" + op.UserName + ") |Setup right: " + (granted ? "Yes" : "No") +
-                     " |Button: " + op.UserButton);
+                     " |Button: " + op.UserButton,
+                 false, true);
     });
     if (granted) {
         trap(60, [&] { S().main.Mnu01Options.setEnabled(true); });
