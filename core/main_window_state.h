@@ -5,10 +5,12 @@ struct MainWindowState {
     // Form_Load has set the sliders from the settings file: only then do the
     // slider values and the window position mean something worth saving.
     bool SlidersLoaded = false;
-    // Form_Load is running.
+    // The start-up is building the main window (Form_Initialize up to the
+    // window shown by Form_Load).
     bool LoadRunning = false;
-    // A close asked by the system (termination signal) while Form_Load ran:
-    // its reason, carried out as soon as the load has returned; -1 none.
+    // A close asked by the system (termination signal) while the window was
+    // being built: its reason, carried out as soon as Form_Load has
+    // returned; -1 none.
     int PendingClose = -1;
     // Form_Unload has begun: the process is ending.
     bool UnloadStarted = false;

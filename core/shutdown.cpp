@@ -83,8 +83,9 @@ void onSignalPipeReadable() {
         }
     }
     if (!received) return;
-    // During the load the close waits for the load to return (Form_Load
-    // carries it out): a window half built is not torn down under its feet.
+    // While the window is being built the close waits for Form_Load to
+    // return (it carries it out): a window half built is not torn down
+    // under its feet.
     if (MainState().LoadRunning) {
         MainState().PendingClose = CloseSystemShutdown;
         return;

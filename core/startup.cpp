@@ -120,10 +120,10 @@ void Form_Load() {
     MainState().LoadRunning = false;
     // A close that the system asked for while the load ran.
     const int pending = MainState().PendingClose;
-    if (pending >= 0) {
+    MainState().PendingClose = -1;
+    if (pending >= 0 && !MainState().UnloadStarted) {
         ErrorTrap trap(kModule + ":Form_Load");
         trap(190, [&] {
-            MainState().PendingClose = -1;
             TraceLog(-1, -1, -1, "Close asked during the start-up, carried out now");
             CloseMainWindow(pending);
         });
@@ -185,6 +185,9 @@ void loadMainWindow() {
             platform::LetEventsRun();
         }
     });
+    // The window is built and shown: from here on a close is carried out at
+    // once (it ends the operator check's waits and questions).
+    MainState().LoadRunning = false;
     if (MainState().Closing()) return;
     bool accepted = true;
     trap(140, [&] { accepted = CheckOperatorAtStartup(); });
