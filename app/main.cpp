@@ -4,6 +4,7 @@
 #include "core/recorder_slot.h"
 #include "platform/capture/active_sound_recorder.h"
 #include "platform/os.h"
+#include "remote/io_card.h"
 #include "remote/serial_link.h"
 #include "support/tracelog.h"
 #include "ui/look.h"
@@ -47,6 +48,7 @@ int main(int argc, char** argv) {
 
     // The remote-control modules hook themselves into the setup window.
     InstallSerialLink();
+    InstallIoCard();
 
     Form_Initialize();
     if (S().ComponentsMissing) return 1;
