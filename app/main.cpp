@@ -50,10 +50,12 @@ int main(int argc, char** argv) {
     InstallSerialLink();
     InstallIoCard();
 
+    // From the first moment: a termination signal must never end the process
+    // without the unload (during the start-up it waits for the load).
+    InstallTerminationHandlers();
     Form_Initialize();
     if (S().ComponentsMissing) return 1;
     Form_Load();
-    InstallTerminationHandlers();
     if (shell.ended()) return 0;
 
     shell.scheduleScreenshotsFromEnvironment();
