@@ -470,9 +470,7 @@ void BtnStopOn(int index) {
     trap(60, [&] { ClearPlannedRecording(index); });
 }
 
-void XPButtonRecord_Click(int index) { BtnRecordOn(index); }
 void XPButtonPause_Click(int index) { BtnPauseOn(index); }
-void XPButtonStop_Click(int index) { BtnStopOn(index); }
 
 // Events of the capture engines
 

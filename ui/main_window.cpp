@@ -5,6 +5,8 @@
 #include "core/operator_rights.h"
 #include "core/recorder_slot.h"
 #include "platform/capture/active_sound_recorder.h"
+#include "platform/versions.h"
+#include "support/app_globals.h"
 #include "support/tracelog.h"
 #include "ui/bindings.h"
 #include "ui/history_view.h"
@@ -21,9 +23,11 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPainter>
 #include <QPointer>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTabBar>
@@ -68,7 +72,7 @@ MeterColors ColorsOf(const platform::MeterDisplay& d) {
 MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     setObjectName("Frm_Main");
     setWindowTitle(S().main.caption.isEmpty() ? "Velmora: Quillon Recorder" : S().main.caption);
-    resize(1180, 780);
+    resize(1180, 660);
     buildMenu();
 
     auto* central = new QWidget(this);
@@ -76,7 +80,13 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     outer->setContentsMargins(8, 6, 8, 6);
 
     auto* splitter = new QSplitter(Qt::Vertical, central);
-    framesArea_ = new QWidget(splitter);
+    // The frames scroll when the screen is too small for all of them.
+    auto* framesScroll = new QScrollArea(splitter);
+    framesScroll->setObjectName("FramesScrollArea");
+    framesScroll->setWidgetResizable(true);
+    framesScroll->setFrameShape(QFrame::NoFrame);
+    framesArea_ = new QWidget;
+    framesScroll->setWidget(framesArea_);
     framesLayout_ = new QGridLayout(framesArea_);
     framesLayout_->setContentsMargins(0, 0, 0, 0);
     framesLayout_->setSpacing(10);
@@ -95,8 +105,9 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
         tabs_->addTab(page, QString("Rec. %1").arg(i + 1));
     }
     tabs_->addTab(buildIncidentsPage(), "Incidents");
-    splitter->addWidget(framesArea_);
+    splitter->addWidget(framesScroll);
     splitter->addWidget(tabs_);
+    splitter->setChildrenCollapsible(false);
     splitter->setStretchFactor(0, 3);
     splitter->setStretchFactor(1, 2);
     outer->addWidget(splitter, 1);
@@ -158,23 +169,23 @@ MainWindow::~MainWindow() {
 }
 
 void MainWindow::buildMenu() {
-    fileMenu_ = menuBar()->addMenu("Fichier");
+    fileMenu_ = menuBar()->addMenu("&Fichier");
     fileMenu_->setObjectName("Mnu01");
-    QAction* options = fileMenu_->addAction("Options...");
+    QAction* options = fileMenu_->addAction("&Options...");
     options->setObjectName("Mnu01Options");
-    QAction* veille = fileMenu_->addAction("Mise en veille");
+    QAction* veille = fileMenu_->addAction("Mise en &veille");
     veille->setObjectName("Mnu01Veille");
     fileMenu_->addSeparator();
     // The current operator: shown only, its caption carries the name.
     QAction* user = fileMenu_->addAction("Utilisateur en cours");
     user->setObjectName("MnuUserCurrent");
-    QAction* changeUser = fileMenu_->addAction("Changer d'utilisateur...");
+    QAction* changeUser = fileMenu_->addAction("&Changer d'utilisateur...");
     changeUser->setObjectName("MnuChangeUser");
     fileMenu_->addSeparator();
-    QAction* journal = fileMenu_->addAction("Journal des traces...");
+    QAction* journal = fileMenu_->addAction("&Journal des traces...");
     journal->setObjectName("MnuJournal");
     fileMenu_->addSeparator();
-    QAction* quit = fileMenu_->addAction("Quitter");
+    QAction* quit = fileMenu_->addAction("&Quitter");
     quit->setObjectName("MnuQuitter");
     BindAction(options, S().main.Mnu01Options);
     BindAction(quit, S().main.MnuQuitter);
@@ -187,6 +198,34 @@ void MainWindow::buildMenu() {
     connect(journal, &QAction::triggered, this, [] { MnuJournal_Click(); });
     connect(quit, &QAction::triggered, this, [] { MnuQuitter_Click(); });
     connect(fileMenu_, &QMenu::aboutToShow, this, [] { Mnu01_Click(); });
+
+    helpMenu_ = menuBar()->addMenu("&Aide");
+    helpMenu_->setObjectName("MnuAide");
+    QAction* about = helpMenu_->addAction("À &propos de Quillon Recorder...");
+    about->setObjectName("MnuAPropos");
+    connect(about, &QAction::triggered, this, [this] { showAbout(); });
+}
+
+QString MainWindow::aboutText() {
+    return QString("<h3>Velmora: Quillon Recorder</h3>"
+                   "<p>Version %1</p>"
+                   "<p>Enregistreur multicanal : jusqu'à huit entrées de cartes son enregistrées en "
+                   "fichiers, jour et nuit.</p>"
+                   "<table>"
+                   "<tr><td>Qt</td><td>%2</td></tr>"
+                   "<tr><td>FFmpeg</td><td>%3</td></tr>"
+                   "<tr><td>libpulse</td><td>%4</td></tr>"
+                   "</table>")
+        .arg(VersionApplication().toHtmlEscaped(), platform::QtVersionText().toHtmlEscaped(),
+             platform::FfmpegVersionText().toHtmlEscaped(), platform::PulseVersionText().toHtmlEscaped());
+}
+
+void MainWindow::showAbout() {
+    QMessageBox box(QMessageBox::Information, "À propos de Quillon Recorder", aboutText(), QMessageBox::Ok, this);
+    box.setObjectName("BoxAPropos");
+    box.setTextFormat(Qt::RichText);
+    box.setIconPixmap(windowIcon().pixmap(64, 64));
+    box.exec();
 }
 
 QWidget* MainWindow::buildRecorderFrame(int i) {
@@ -299,7 +338,7 @@ void MainWindow::refreshChronoStyle(int i) {
                                     .arg(back.name(), text.name());
     if (w.chrono->styleSheet() != chronoStyle) w.chrono->setStyleSheet(chronoStyle);
     w.sliderValue->setText(QString::number(c.Slider1.value()));
-    const QString title = c.MyFrameRecorder.caption().isEmpty() ? QString("Recorder %1").arg(i + 1)
+    const QString title = c.MyFrameRecorder.caption().isEmpty() ? QString("Enregistreur %1").arg(i + 1)
                                                                  : c.MyFrameRecorder.caption();
     if (w.frame->title() != title) w.frame->setTitle(title);
     // The frame of a recorder that records is outlined in red (amber in pause).

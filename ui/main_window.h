@@ -58,6 +58,10 @@ public:
     QWidget* incidentsPage() const { return incidentsPage_; }
     QListWidget* incidentsList() const { return incidentsList_; }
     QMenu* fileMenu() const { return fileMenu_; }
+    QMenu* helpMenu() const { return helpMenu_; }
+    // The "À propos" box: version of the program and of the libraries.
+    static QString aboutText();
+    void showAbout();
     int shownFrames() const { return shownFrames_; }
 
     // The trace log changed: incident list and indicator (deferred a little
@@ -91,6 +95,7 @@ private:
     QListWidget* incidentsList_ = nullptr;
     QLabel* incidentsCount_ = nullptr;
     QMenu* fileMenu_ = nullptr;
+    QMenu* helpMenu_ = nullptr;
     BoundCheckBox* checkIncidents_ = nullptr;
     QTimer meterTimer_;
     QTimer traceRefresh_;

@@ -8,6 +8,7 @@
 #include "core/recorder_slot.h"
 #include "settings/frm_setup.h"
 #include "support/dialogs.h"
+#include "support/app_globals.h"
 #include "support/ini.h"
 #include "support/tracelog.h"
 #include "ui/bindings.h"
@@ -28,6 +29,7 @@
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTemporaryDir>
+#include <QRegularExpression>
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -44,6 +46,19 @@ public:
         questions << text;
         titles << title;
         return answers.isEmpty() ? defaultResult : answers.takeFirst();
+    }
+    QList<int> taskAnswers;
+    QStringList tasks;
+    QList<QStringList> taskButtons;
+    QList<int> taskDefaults;
+    int TaskDialog(const QString&, const QString& text, const QList<QPair<int, QString>>& buttons, int defaultId,
+                   int) override {
+        tasks << text;
+        QStringList captions;
+        for (const auto& b : buttons) captions << b.second;
+        taskButtons << captions;
+        taskDefaults << defaultId;
+        return taskAnswers.isEmpty() ? defaultId : taskAnswers.takeFirst();
     }
 };
 
@@ -378,7 +393,7 @@ TEST_F(WindowsTest, MenuShowsTheOperatorAndTheWindowStepsAsideForTheSelection) {
     QAction* options = entries.value("Mnu01Options");
     QAction* change = entries.value("MnuChangeUser");
     ASSERT_TRUE(user && options && change);
-    EXPECT_EQ(change->text(), "Changer d'utilisateur...");
+    EXPECT_EQ(change->text().remove(QLatin1Char('&')), "Changer d'utilisateur...");
 
     // The selection program: a moment on screen, then it publishes Denis,
     // who has no setup right.
@@ -406,4 +421,102 @@ TEST_F(WindowsTest, MenuShowsTheOperatorAndTheWindowStepsAsideForTheSelection) {
     EXPECT_EQ(user->text(), "Utilisateur en cours: Denis");
     EXPECT_FALSE(options->isEnabled());
     EXPECT_EQ(dialogs_.questions, QStringList({"Utilisateur (Denis) non autorisé"}));
+}
+
+TEST_F(WindowsTest, ActifBoxesOnTheGeneralTabShowAndHideTheRecorderTabs) {
+    ui::SetupWindow setup;
+    setup.show();
+    QTabWidget* tabs = setup.tabs();
+    QWidget* general = tabs->widget(0);
+    auto* actif5 = general->findChild<ui::BoundCheckBox*>("CheckActif4");
+    ASSERT_NE(actif5, nullptr) << "the box of recorder 5 sits on the general tab";
+    EXPECT_EQ(&actif5->model(), &::Setup().CheckActif[4]);
+    EXPECT_EQ(general->findChildren<ui::BoundCheckBox*>(QRegularExpression("^CheckActif\\d$")).size(), kRecorders);
+    const int tab5 = tabs->indexOf(setup.recorderPage(4)->parentWidget()->parentWidget());
+    ASSERT_GE(tab5, 0);
+    ::Setup().OptionTabs[5].setVisible(false);
+    ASSERT_FALSE(tabs->isTabVisible(tab5));
+
+    tabs->setCurrentIndex(0);
+    QTest::mouseClick(actif5, Qt::LeftButton, {}, QPoint(8, actif5->height() / 2));
+    EXPECT_TRUE(::Setup().CheckActif[4].checked());
+    EXPECT_TRUE(tabs->isTabVisible(tab5)) << "ticking shows the recorder's tab";
+    EXPECT_TRUE(S().SettingsModified);
+    QTest::mouseClick(actif5, Qt::LeftButton, {}, QPoint(8, actif5->height() / 2));
+    EXPECT_FALSE(tabs->isTabVisible(tab5)) << "unticking hides it";
+    EXPECT_TRUE(actif5->isVisible()) << "and the box stays reachable";
+    QTest::mouseClick(actif5, Qt::LeftButton, {}, QPoint(8, actif5->height() / 2));
+    EXPECT_TRUE(tabs->isTabVisible(tab5)) << "ticking again shows it again";
+}
+
+TEST_F(WindowsTest, CloseWithUnsavedEditsAsksAndCancelKeepsThem) {
+    ui::SetupWindow setup;
+    setup.showAtStoredPosition();
+    QApplication::setActiveWindow(&setup);
+    setup.tabs()->setCurrentWidget(setup.tabs()->widget(1));
+    QApplication::processEvents();
+    auto* label = BoundTo<ui::BoundLineEdit>(&setup, ::Setup().TexteLibelleRecorder[0]);
+    ASSERT_NE(label, nullptr);
+    label->setFocus();
+    QTest::keyClicks(label, "Studio B");
+    ASSERT_TRUE(S().SettingsModified);
+    const QString file = NomFichierSettings(".Ini", "");
+
+    // Cancel (the default): the window stays open with the edits.
+    QTest::mouseClick(setup.closeButton(), Qt::LeftButton);
+    ASSERT_EQ(dialogs_.tasks.size(), 1);
+    EXPECT_EQ(dialogs_.taskButtons[0], (QStringList{"Enregistrer", "Ne pas enregistrer", "Annuler"}));
+    EXPECT_EQ(dialogs_.taskDefaults[0], kCloseCancel);
+    EXPECT_TRUE(setup.isVisible());
+    EXPECT_EQ(label->text(), "Studio B");
+    EXPECT_TRUE(S().SettingsModified);
+    EXPECT_NE(IniValue(file, "Recorder_00", "Lib"), "Studio B");
+
+    // The close box asks the same.
+    setup.close();
+    EXPECT_EQ(dialogs_.tasks.size(), 2);
+    EXPECT_TRUE(setup.isVisible());
+
+    // Save: written, then closed.
+    dialogs_.taskAnswers = {kCloseSave};
+    QTest::mouseClick(setup.closeButton(), Qt::LeftButton);
+    EXPECT_FALSE(setup.isVisible());
+    EXPECT_EQ(IniValue(file, "Recorder_00", "Lib"), "Studio B");
+    EXPECT_FALSE(S().SettingsModified);
+
+    // Nothing modified: closes without a question.
+    setup.showAtStoredPosition();
+    QTest::mouseClick(setup.closeButton(), Qt::LeftButton);
+    EXPECT_EQ(dialogs_.tasks.size(), 3);
+    EXPECT_FALSE(setup.isVisible());
+
+    // Do not save: closes, the file keeps the saved text.
+    setup.showAtStoredPosition();
+    label->setFocus();
+    QTest::keyClicks(label, "X");
+    dialogs_.taskAnswers = {kCloseDiscard};
+    QTest::mouseClick(setup.closeButton(), Qt::LeftButton);
+    EXPECT_FALSE(setup.isVisible());
+    EXPECT_EQ(IniValue(file, "Recorder_00", "Lib"), "Studio B");
+}
+
+TEST_F(WindowsTest, MenusHaveAcceleratorsAndTheAboutBoxTellsTheVersions) {
+    ui::MainWindow win;
+    EXPECT_EQ(win.fileMenu()->title(), "&Fichier");
+    for (QAction* a : win.fileMenu()->actions()) {
+        if (a->isSeparator() || a->objectName() == "MnuUserCurrent") continue;
+        EXPECT_TRUE(a->text().contains('&')) << a->text().toStdString();
+    }
+    ASSERT_NE(win.helpMenu(), nullptr);
+    const QString about = ui::MainWindow::aboutText();
+    EXPECT_TRUE(about.contains(VersionApplication()));
+    EXPECT_TRUE(about.contains(QString::fromLatin1(qVersion())));
+    EXPECT_TRUE(about.contains("FFmpeg"));
+    EXPECT_TRUE(about.contains("libpulse"));
+}
+
+TEST_F(WindowsTest, QtOwnTextsAreFrench) {
+    // Qt's translations are loaded by the test entry as by the program.
+    EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), "Annuler");
+    EXPECT_EQ(QCoreApplication::translate("QFileDialog", "Look in:"), "Voir dans :");
 }
