@@ -48,7 +48,8 @@ int main(int argc, char** argv) {
     if (S().ComponentsMissing) return 1;
     Form_Load();
     InstallTerminationHandlers();
-    if (shell.ended()) return 0;
+    // A second process of a running instance ends with code 2.
+    if (shell.ended()) return S().InstanceRefused ? 2 : 0;
 
     shell.scheduleScreenshotsFromEnvironment();
     const int code = app.exec();
