@@ -187,6 +187,7 @@ void TimerFormat_Timer() {
         if (!S().main.visible) return;
         allDone = true;
         const bool server = FollowSoundServer();
+        if (S().FormatsAvailable) return;
         const int n = RecordersInService();
         bool tried = false;
         for (int i = 0; i < n && !S().FormatsAvailable; ++i) {
@@ -199,13 +200,17 @@ void TimerFormat_Timer() {
             DirectXUpdateInputFormats(i);
             allDone = S().FormatsAvailable;
             if (!g_formatsTraced || allDone) Trace(i, QStringLiteral("Available formats ") + BoolText(S().FormatsAvailable));
+            if (allDone) S().StartupWaiting = false;
             platform::LetEventsRun();
         }
         if (tried) g_formatsTraced = true;
-        S().StartupWaiting = !allDone;
+        if (!allDone) S().StartupWaiting = true;
     });
     trap(30, [&] {
         if (!allDone) return;
+        // The formats came meanwhile (a device or the sound server arrived):
+        // the end of the wait is traced as its start was.
+        if (S().StartupWaiting && S().FormatsAvailable) Trace(0, QStringLiteral("Available formats True"));
         S().StartupWaiting = false;
         MainTimers().TimerFormat.stop();
         if (S().SplashVisible) {

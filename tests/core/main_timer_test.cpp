@@ -284,3 +284,58 @@ TEST_F(MainTimerTest, LevelChangedOutsideTheProgramMovesTheSliderAtTheNextTick) 
     EXPECT_EQ(slider.value(), 40);
     QProcess::execute(QStringLiteral("pactl"), {"set-source-volume", "qr_sine", "100%"});
 }
+
+TEST_F(MainTimerTest, StartUpWaitingForFormatsIsTracedOnceAndMayBeClosed) {
+    int splashHidden = 0;
+    MainHost().HideSplash = [&] { ++splashHidden; };
+    Prepare(0, 1, Folder(QStringLiteral("Rec")));
+    S().RecorderCount = 1;
+    S().FormatsAvailable = false;
+    S().SplashVisible = true;
+    S().main.visible = true;
+    // No device to ask (nothing listed yet): the formats stay unknown.
+    const int tone = ::Setup().ComboInputDevices[0].listIndex();
+    ::Setup().ComboInputDevices[0].setListIndex(-1);
+    MainTimers().TimerFormat.start();
+    for (int k = 0; k < 5; ++k) TimerFormat_Timer();
+    QStringList traces = TracesOf(0);
+    EXPECT_EQ(CountOf(traces, QStringLiteral("Trying to init available formats")), 1);
+    EXPECT_EQ(CountOf(traces, QStringLiteral("Available formats False")), 1);
+    EXPECT_TRUE(MainTimers().TimerFormat.isActive());
+    EXPECT_TRUE(S().StartupWaiting);
+    // The operator may leave meanwhile: the close asks its question.
+    Mnu01_Click();
+    EXPECT_TRUE(S().main.MnuQuitter.enabled());
+    bool cancel = false;
+    Form_QueryUnload(cancel, CloseFromMenu);
+    EXPECT_EQ(CountOf(TracesOf(-1), QStringLiteral("Application QueryUnload by system Menu")), 1);
+    EXPECT_TRUE(cancel) << "nobody answered yes";
+
+    // The device comes: start-up completes.
+    ::Setup().ComboInputDevices[0].setListIndex(tone);
+    TimerFormat_Timer();
+    traces = TracesOf(0);
+    EXPECT_EQ(CountOf(traces, QStringLiteral("Available formats True")), 1);
+    EXPECT_FALSE(S().StartupWaiting);
+    EXPECT_FALSE(MainTimers().TimerFormat.isActive());
+    EXPECT_EQ(splashHidden, 1);
+}
+
+TEST_F(MainTimerTest, StartUpDoesNotWaitForADeviceThatIsNotThere) {
+    int splashHidden = 0;
+    MainHost().HideSplash = [&] { ++splashHidden; };
+    Prepare(0, 1, Folder(QStringLiteral("Rec")));
+    if (!platform::ActiveSoundRecorder::SoundServerAvailable()) GTEST_SKIP() << "no sound server";
+    S().RecorderCount = 1;
+    S().FormatsAvailable = false;
+    S().SplashVisible = true;
+    S().main.visible = true;
+    ::Setup().ComboInputDevices[0].setListIndex(-1);
+    S().slot[0].Health.WaitingForDevice = true;
+    S().slot[0].Health.MissingDevice = QStringLiteral("'qr_usb'");
+    MainTimers().TimerFormat.start();
+    TimerFormat_Timer();
+    EXPECT_FALSE(MainTimers().TimerFormat.isActive());
+    EXPECT_EQ(splashHidden, 1);
+    EXPECT_FALSE(S().StartupWaiting);
+}
