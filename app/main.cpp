@@ -4,6 +4,8 @@
 #include "core/recorder_slot.h"
 #include "platform/capture/active_sound_recorder.h"
 #include "platform/os.h"
+#include "remote/io_card.h"
+#include "remote/serial_link.h"
 #include "support/tracelog.h"
 #include "ui/look.h"
 #include "ui/program_shell.h"
@@ -43,6 +45,10 @@ int main(int argc, char** argv) {
     // Without a real display nobody can answer: the questions keep their
     // default answers at once.
     shell.install(ui::RealDisplay());
+
+    // The remote-control modules hook themselves into the setup window.
+    InstallSerialLink();
+    InstallIoCard();
 
     Form_Initialize();
     if (S().ComponentsMissing) return 1;

@@ -6,6 +6,7 @@
 #include "support/tracelog.h"
 #include "ui/look.h"
 #include "ui/main_window.h"
+#include "ui/main_window_keys.h"
 #include "ui/qt_dialogs.h"
 #include "ui/setup_window.h"
 #include "ui/splash_window.h"
@@ -53,6 +54,7 @@ QRect ScreenRect() {
 ProgramShell::ProgramShell() {
     QApplication::setWindowIcon(ProgramIcon());
     main_ = std::make_unique<MainWindow>();
+    keys_ = std::make_unique<MainWindowKeys>(main_.get());
     setup_ = std::make_unique<SetupWindow>();
     splash_ = std::make_unique<SplashWindow>();
     if (QSystemTrayIcon::isSystemTrayAvailable()) {

@@ -12,6 +12,7 @@ class QSystemTrayIcon;
 namespace ui {
 
 class MainWindow;
+class MainWindowKeys;
 class SetupWindow;
 class SplashWindow;
 class QtDialogs;
@@ -50,6 +51,7 @@ private:
     void takeScreenshots(const QString& folder);
 
     std::unique_ptr<MainWindow> main_;
+    std::unique_ptr<MainWindowKeys> keys_;  // the recorders' shortcuts
     std::unique_ptr<SetupWindow> setup_;
     std::unique_ptr<SplashWindow> splash_;
     std::unique_ptr<QtDialogs> dialogs_;

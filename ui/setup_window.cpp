@@ -1,5 +1,6 @@
 #include "ui/setup_window.h"
 
+#include "remote/serial_link.h"
 #include "settings/frm_setup.h"
 #include "support/tracelog.h"
 #include "ui/bindings.h"
@@ -364,6 +365,11 @@ QWidget* SetupWindow::buildSerialPage() {
     const char* captions[] = {"Vitesse", "Parité", "Bits de données", "Bits d'arrêt"};
     g->addWidget(Caption("Port COM", box), 1, 0);
     g->addWidget(new BoundComboBox(c.ComboNoPort, box), 1, 1);
+    // The Linux device behind the port number.
+    auto* device = new BoundLabel(c.LabelPortCOMDevice, box);
+    device->setObjectName("LabelPortCOMDevice");
+    device->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    g->addWidget(device, 1, 2);
     for (int k = 0; k < 4; ++k) {
         g->addWidget(Caption(captions[k], box), k + 2, 0);
         g->addWidget(new BoundComboBox(c.ComboPortComSetup[size_t(k)], box), k + 2, 1);
@@ -376,6 +382,13 @@ QWidget* SetupWindow::buildSerialPage() {
     g->addWidget(serialInit_, 6, 1, Qt::AlignLeft);
     g->addWidget(Caption("Commande", box), 7, 0);
     g->addWidget(new BoundLineEdit(c.TexteToSend, box), 7, 1, 1, 2);
+    auto* send = new QPushButton("Envoyer", box);
+    send->setObjectName("CommandSend");
+    connect(send, &QPushButton::clicked, this, [this] {
+        commitEdits();
+        CommandSend_Click();
+    });
+    g->addWidget(send, 7, 3);
     g->setColumnStretch(2, 1);
     layout->addWidget(box);
     layout->addStretch(1);
@@ -390,7 +403,9 @@ QWidget* SetupWindow::buildCardPage() {
     top->addWidget(new BoundCheckBox(c.CheckP8R8Actif, "Actif", page));
     top->addSpacing(20);
     top->addWidget(new QLabel("Type de carte", page));
-    top->addWidget(new BoundComboBox(c.cbCardType, page));
+    auto* type = new BoundComboBox(c.cbCardType, page);
+    type->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    top->addWidget(type);
     top->addStretch(1);
     layout->addLayout(top);
 
@@ -400,7 +415,7 @@ QWidget* SetupWindow::buildCardPage() {
     auto* ig = new QGridLayout(inputs);
     for (int k = 0; k < 16; ++k) {
         // The inputs show the card; the operator does not set them.
-        auto* box = new BoundCheckBox(c.ChckBoxP8R8In[size_t(k)], QString("In %1").arg(k + 1), inputs);
+        auto* box = new BoundCheckBox(c.ChckBoxP8R8In[size_t(k)], QString("In %1").arg(k), inputs);
         box->setAttribute(Qt::WA_TransparentForMouseEvents);
         box->setFocusPolicy(Qt::NoFocus);
         ig->addWidget(box, k / 8, k % 8);
@@ -412,7 +427,7 @@ QWidget* SetupWindow::buildCardPage() {
     BindWidget(outputs, c.MyFrameP8R8Out);
     auto* og = new QGridLayout(outputs);
     for (int k = 0; k < 16; ++k)
-        og->addWidget(new BoundCheckBox(c.ChckBoxP8R8Out[size_t(k)], QString("Out %1").arg(k + 1), outputs), k / 8, k % 8);
+        og->addWidget(new BoundCheckBox(c.ChckBoxP8R8Out[size_t(k)], QString("Out %1").arg(k), outputs), k / 8, k % 8);
     layout->addWidget(outputs);
     layout->addStretch(1);
     return page;
