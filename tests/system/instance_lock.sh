@@ -35,8 +35,8 @@ kill -0 "$FIRST_PID" 2>/dev/null && [ "$(size_of "$first")" -gt "$size_before" ]
 kill -KILL "$FIRST_PID"
 wait "$FIRST_PID" 2>/dev/null
 start_program /Instance=4
-if wait_for_count "Form_Load: End" 2 30; then pass "a new start runs after kill -9"; else fail "no start after kill -9"; fi
-wait_for_count "Recording File: " 2 10 && pass "and records" || fail "the new start does not record"
+if wait_for_log "Form_Load: End" 30 2; then pass "a new start runs after kill -9"; else fail "no start after kill -9"; fi
+wait_for_log ":Recording File: " 10 2 && pass "and records" || fail "the new start does not record"
 stop_program TERM 30
 [ "$EXIT_CODE" -eq 0 ] && pass "exit code 0" || fail "exit code $EXIT_CODE"
 finish

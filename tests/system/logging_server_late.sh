@@ -47,7 +47,7 @@ check_slice_readable "$slice" "slice recorded after the wait"
 # Closing while the program waits for its server.
 kill_test_pulse
 start_program
-if wait_for_count "Form_Load: End" 2 30 && wait_for_count "Sound server not available: waiting for it" 2 5; then
+if wait_for_log "Form_Load: End" 30 2 && wait_for_log "Sound server not available: waiting for it" 5 2; then
   sleep 0.5
   stop_program TERM 10
   [ "$EXIT_CODE" -eq 0 ] && pass "closed while waiting for the sound server" || fail "exit code $EXIT_CODE while waiting"

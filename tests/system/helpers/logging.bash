@@ -263,18 +263,6 @@ count_incidents() {
     }'
 }
 
-# wait_for_count TEXT N SECONDS : waits until N trace lines contain TEXT.
-wait_for_count() {
-  local waited=0
-  while [ "$waited" -lt $(($3 * 10)) ]; do
-    if [ "$(count_log "$1")" -ge "$2" ]; then return 0; fi
-    if ! kill -0 "$PROG_PID" 2>/dev/null; then return 1; fi
-    sleep 0.1
-    waited=$((waited + 1))
-  done
-  return 1
-}
-
 # stamp_after TEXT STAMP : the time stamp of the first trace line containing
 # TEXT at or after STAMP (same day); empty when there is none.
 stamp_after() {
