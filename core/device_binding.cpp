@@ -22,8 +22,9 @@ const QString kSplashWaiting = QStringLiteral("Quillon Recorder: Init: En attent
 // -1 not traced yet, 0 not available, 1 available.
 int g_serverState = -1;
 // The "Device" value of the settings, as written, for a recorder that has no
-// device name yet.
+// device name yet; a recorder is bound once start-up has found its device.
 std::array<QString, kRecorders> g_storedDevice;
+std::array<bool, kRecorders> g_bound{};
 
 QString RecName(int i) { return QStringLiteral("Rec. ") + QString::number(i + 1); }
 
@@ -145,6 +146,11 @@ void Apply(int i, const Resolution& r, bool startup) {
         // A recording in progress that loses its device tells it with its
         // loss; otherwise the missing device is the incident.
         if (!h.Lost && !h.IncidentGiven && !RecorderEngineRecording(i)) {
+            if (!startup && S().main.rec[size_t(i)].XPButtonRecord.Checked()) {
+                // Its take has just ended and the news of its end is on the way.
+                RecorderLost(i, DeviceMissingText(r.what), true);
+                break;
+            }
             h.IncidentGiven = true;
             h.LastError = h.IncidentCause = DeviceMissingText(r.what);
             TraceLogEncadre(-1, i, -1, text, QStringLiteral("="), true);
@@ -177,6 +183,7 @@ void BindRecorderDevice(int index, const QString& storedDevice) {
     trap(10, [&] {
         if (index < 0 || index >= kRecorders || !EngineOf(index)) RaiseError(9, QStringLiteral("Subscript out of range"));
         g_storedDevice[size_t(index)] = storedDevice;
+        g_bound[size_t(index)] = true;
         Apply(index, Resolve(index, storedDevice), true);
     });
 }
@@ -184,15 +191,15 @@ void BindRecorderDevice(int index, const QString& storedDevice) {
 void RefreshRecorderDevices(int index) {
     ErrorTrap trap(kModule + QStringLiteral(":RefreshRecorderDevices"));
     if (index < 0 || index >= qBound(0, S().RecorderCount, kRecorders) || !EngineOf(index)) return;
+    // Before start-up has bound the recorder, its device is not known yet:
+    // the binding reads the device list as it then is.
+    if (!g_bound[size_t(index)]) return;
     trap(10, [&] { FollowSoundServer(); });
     trap(20, [&] { FillDeviceList(index); });
     trap(30, [&] {
-        const RecorderSlot& slot = S().slot[size_t(index)];
         // Until a device name is known, the number as the settings gave it
         // (a number that was refused stays refused).
-        QString stored = g_storedDevice[size_t(index)];
-        if (stored.isNull()) stored = QString::number(slot.DeviceIndex);
-        Apply(index, Resolve(index, stored), false);
+        Apply(index, Resolve(index, g_storedDevice[size_t(index)]), false);
     });
 }
 
@@ -205,4 +212,5 @@ void ActiveSoundRecorder1_DeviceChange(int index) {
 void ResetDeviceBindingState() {
     g_serverState = -1;
     for (QString& s : g_storedDevice) s = QString();
+    g_bound = {};
 }

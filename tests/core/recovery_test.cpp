@@ -239,3 +239,14 @@ TEST_F(RecoveryTest, FileDeletedWhileRecordingGoesOnIntoANewFileInItsFolderMadeA
     EXPECT_TRUE(p.ok);
     EXPECT_GT(p.duration, 0.4);
 }
+
+TEST_F(RecoveryTest, DeviceNewsBeforeStartUpHasFoundTheDeviceChangeNothing) {
+    Prepare(0, 1, Folder(QStringLiteral("Early")));
+    const int selected = ::Setup().ComboInputDevices[0].listIndex();
+    S().slot[0].DeviceIndex = 0;  // the number of the settings, not yet looked for
+    ActiveSoundRecorder1_DeviceChange(0);
+    EXPECT_EQ(::Setup().ComboInputDevices[0].listIndex(), selected);
+    EXPECT_TRUE(S().slot[0].DeviceName.isEmpty()) << "no name taken from a device nobody chose";
+    EXPECT_FALSE(QFileInfo::exists(drive + QStringLiteral("Tessaline"))) << "nothing written";
+    EXPECT_TRUE(TracesOf(0).contains(QStringLiteral("DeviceChange")));
+}
