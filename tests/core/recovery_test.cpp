@@ -243,10 +243,11 @@ TEST_F(RecoveryTest, FileDeletedWhileRecordingGoesOnIntoANewFileInItsFolderMadeA
 TEST_F(RecoveryTest, DeviceNewsBeforeStartUpHasFoundTheDeviceChangeNothing) {
     Prepare(0, 1, Folder(QStringLiteral("Early")));
     const int selected = ::Setup().ComboInputDevices[0].listIndex();
+    EXPECT_EQ(S().slot[0].DeviceName, QStringLiteral("test-tone")) << "the device chosen";
     S().slot[0].DeviceIndex = 0;  // the number of the settings, not yet looked for
     ActiveSoundRecorder1_DeviceChange(0);
     EXPECT_EQ(::Setup().ComboInputDevices[0].listIndex(), selected);
-    EXPECT_TRUE(S().slot[0].DeviceName.isEmpty()) << "no name taken from a device nobody chose";
+    EXPECT_EQ(S().slot[0].DeviceName, QStringLiteral("test-tone"));
     EXPECT_FALSE(QFileInfo::exists(drive + QStringLiteral("Tessaline"))) << "nothing written";
     EXPECT_TRUE(TracesOf(0).contains(QStringLiteral("DeviceChange")));
 }
