@@ -3,6 +3,7 @@
 #include "core/frm_main.h"
 #include "core/recorder_slot.h"
 #include "platform/capture/active_sound_recorder.h"
+#include "planning/planning.h"
 #include "platform/os.h"
 #include "support/tracelog.h"
 #include "ui/look.h"
@@ -43,6 +44,9 @@ int main(int argc, char** argv) {
     // Without a real display nobody can answer: the questions keep their
     // default answers at once.
     shell.install(ui::RealDisplay());
+
+    // The planning's parts of the setup window, before the window loads.
+    InstallPlanning();
 
     Form_Initialize();
     if (S().ComponentsMissing) return 1;

@@ -5,6 +5,7 @@
 #include "core/frm_main.h"
 #include "core/main_window_state.h"
 #include "core/recorder_slot.h"
+#include "planning/planning.h"
 #include "settings/frm_setup.h"
 #include "support/dialogs.h"
 #include "support/ini.h"
@@ -292,7 +293,7 @@ TEST_F(WindowsTest, SetupPagesFollowTheirModels) {
     line.Minute = "30";
     line.LineEnabled = true;
     line.Duree = "60";
-    setup.refreshPlanningTable();
+    FillPlanningListView();
     QTableWidget* table = setup.planningTable();
     ASSERT_EQ(table->rowCount(), kPlanningSlots);
     ASSERT_EQ(table->columnCount(), 13);
