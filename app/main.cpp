@@ -5,6 +5,7 @@
 #include "platform/capture/active_sound_recorder.h"
 #include "planning/planning.h"
 #include "platform/os.h"
+#include "remote/serial_link.h"
 #include "support/tracelog.h"
 #include "ui/look.h"
 #include "ui/program_shell.h"
@@ -45,7 +46,9 @@ int main(int argc, char** argv) {
     // default answers at once.
     shell.install(ui::RealDisplay());
 
-    // The planning's parts of the setup window, before the window loads.
+    // The remote-control and planning modules hook themselves into the
+    // setup window before it loads.
+    InstallSerialLink();
     InstallPlanning();
 
     Form_Initialize();

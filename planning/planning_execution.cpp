@@ -4,6 +4,7 @@
 #include "core/frm_main.h"
 #include "planning/next_timing.h"
 #include "planning/planning_state.h"
+#include "remote/serial_link.h"
 #include "support/clock.h"
 #include "support/errors.h"
 #include "support/files.h"
@@ -169,8 +170,12 @@ void PlanningRecordAuto(int index, qint32 durationMs, const QString& soundFile, 
     ErrorTrap trap(QStringLiteral("Frm_Main:PlanningRecordAuto"));
     if (index < 0 || index >= kRecorders) return;
     RecorderSlot& slot = S().slot[size_t(index)];
-    Q_UNUSED(command);
     bool started = false;
+    // The switcher first: the line must be on the right source when the
+    // recording starts. A closed port is traced and the recording goes on.
+    trap(10, [&] {
+        if (!command.trimmed().isEmpty()) SendPortCOM(command, QStringLiteral("COM: Data sended: "));
+    });
     {
         // The naming of the file asks nobody while the planning starts it.
         Flag planning(slot.PlanningStartFlag);

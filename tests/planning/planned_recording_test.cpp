@@ -6,7 +6,9 @@
 #include "planning/planning.h"
 #include "planning/planning_state.h"
 #include "support/app_globals.h"
+#include "remote/serial_link.h"
 #include "support/ini.h"
+#include "tests/remote/pty_pair.h"
 
 namespace {
 
@@ -140,6 +142,51 @@ TEST_F(PlannedRecordingTest, AStartTheEngineRefusesIsAnIncident) {
     EXPECT_EQ(S().slot[1].PlannedDuration, 0) << "a later manual recording is not cut";
     EXPECT_TRUE(S().slot[1].PendingFilePath.isEmpty()) << "nor written into the planned file";
     EXPECT_FALSE(S().slot[1].PlanningStartFlag);
+}
+
+TEST_F(PlannedRecordingTest, TheSwitcherCommandReachesThePortBeforeTheRecordingStarts) {
+    PtyPair pty;
+    ASSERT_TRUE(pty.ready()) << "socat could not make a pseudo-terminal pair";
+    ASSERT_TRUE(pty.openPeer());
+    ResetSerialLink();
+    InstallSerialLink();
+    ASSERT_TRUE(EcritureIni(Ini(), "PortCOM", "Actif", "1"));
+    ASSERT_TRUE(EcritureIni(Ini(), "PortCOM", "NoPort", "2"));
+    ASSERT_TRUE(EcritureIni(Ini(), "PortCOM", "Device_3", pty.a));
+    InitGeneralPortCOM();
+    ASSERT_TRUE(SerialPortOpen());
+
+    Prepare(0, 1, Folder("Rec1"));
+    ::Setup().TexteNomFichier[0].setText("Journal <hh_mm>");
+    WriteLine(0, {{"Recorder", "Recorder 1"}, {"Frequence", "Jour"}, {"Heure", "14"}, {"Minute", "00"},
+                  {"Duree", "30"}, {"ASC82Plus", "SW IN3 OUT1"}});
+    RunToTwoPm();
+    EXPECT_EQ(pty.peerRead("\r\n", 3000), QByteArray("SW IN3 OUT1\r\n")) << "the switcher received the line";
+    ASSERT_TRUE(RecorderEngineRecording(0));
+    // In the trace: the line written and drained, then the recording.
+    QStringList texts;
+    for (const TraceLine& t : AllTraceLines()) texts << t.text;
+    const int toSend = int(texts.indexOf("COM: Data to send: SW IN3 OUT1"));
+    const int sent = int(texts.indexOf("COM: Data sended: SW IN3 OUT1"));
+    const int recording = int(texts.indexOf("Recording File: " + Folder("Rec1") + "Journal 14_00.wav"));
+    ASSERT_GE(toSend, 0);
+    ASSERT_GE(sent, 0);
+    ASSERT_GE(recording, 0);
+    EXPECT_LT(toSend, sent);
+    EXPECT_LT(sent, recording);
+    Stop(0);
+    ResetSerialLink();
+
+    // Port closed: said so, and the recording starts all the same.
+    ResetPlanningState();
+    clock.set(QDateTime(QDate(2024, 1, 15), QTime(13, 59, 58)));
+    ASSERT_FALSE(SerialPortOpen());
+    ::Setup().TexteNomFichier[0].setText("Second <hh_mm>");
+    RunToTwoPm();
+    EXPECT_TRUE(RecorderEngineRecording(0));
+    EXPECT_EQ(CountOf(TracesOf(-1), "Err: COM: Port COM not Open. Data not sended: SW IN3 OUT1"), 1);
+    EXPECT_TRUE(QFileInfo::exists(Folder("Rec1") + "Second 14_00.wav"));
+    Stop(0);
 }
 
 TEST_F(PlannedRecordingTest, ALineForTheLoggingRecorderStartsNothing) {
