@@ -93,7 +93,7 @@ void InitListViewPosLargeur() {
     trap(10, [&] {
         // Recorder, frequency, year, month, day of week, day, hour, minute,
         // enabled, duration, file, switcher command, slot.
-        Setup().ListView1.columnWidths = {90, 150, 50, 40, 80, 40, 36, 36, 44, 80, 0, 120, 36};
+        Setup().ListView1.columnWidths = {90, 150, 50, 40, 80, 40, 40, 40, 44, 92, 0, 120, 40};
         Setup().ListView1.notify();
     });
 }
@@ -118,10 +118,14 @@ void FillPlanningListView() {
     for (int k = 0; k < kPlanningSlots; ++k)
         trap(20, [&] { AddLineToListView(Setup().PlanningTable[size_t(k)], SlotText(k)); });
     trap(30, [&] { TriColonneListView(Setup().ListView1, kPlanningSlotColumn, false); });
-    // The row on edit, if any, is found again by its slot.
+    // The row on edit, if any, is found again by its slot; with none, the
+    // date lists wait for a frequency.
     trap(40, [&] {
-        const int k = Setup().CurrentPlanningRow;
-        Setup().ListView1.setSelectedRow(k < 0 ? -1 : Setup().ListView1.findRow(kPlanningSlotColumn, SlotText(k)));
+        FrmSetupControls& c = Setup();
+        const int k = c.CurrentPlanningRow;
+        c.ListView1.setSelectedRow(k < 0 ? -1 : c.ListView1.findRow(kPlanningSlotColumn, SlotText(k)));
+        if (k < 0)
+            for (const DateList& d : kDateLists) (c.*d.list).setEnabled(false);
     });
 }
 

@@ -8,7 +8,7 @@ PACKAGES=(
   libavformat-dev libavcodec-dev libswresample-dev libavutil-dev ffmpeg
   libpulse-dev pulseaudio pulseaudio-utils
   libgtest-dev googletest
-  faketime xvfb xauth imagemagick socat procps
+  faketime xvfb xauth imagemagick socat procps tzdata
 )
 missing=()
 for p in "${PACKAGES[@]}"; do
