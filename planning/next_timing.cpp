@@ -189,6 +189,8 @@ void SetAnalysisWaitMs(int ms) { g_analysisWaitMs = ms; }
 
 void NextTimingAnalysis() {
     ErrorTrap trap(QStringLiteral("FrmSetup:NextTimingAnalysis"));
+    // At shutdown (the settings saved on the way out) nothing will start.
+    if (S().QuitRequested) return;
     // A start made a moment ago is then in the past; timers and the other
     // handlers run meanwhile.
     trap(10, [&] { platform::LetEventsRunFor(g_analysisWaitMs); });

@@ -3,6 +3,7 @@
 // afresh, the recording ends at its planned duration (decoded back with
 // FFmpeg), and a start that the engine refuses is an incident.
 #include "core/recording_fixture.h"
+#include "planning/planning_fixture.h"
 #include "planning/planning.h"
 #include "planning/planning_state.h"
 #include "support/app_globals.h"
@@ -24,13 +25,7 @@ protected:
         S().ActiveSoundRecorder1[2] = new platform::ActiveSoundRecorder(2);
         ASSERT_EQ(S().ActiveSoundRecorder1[2]->InitRecorder(0), 0);
         ConnectCaptureEvents();
-        ResetIniCache();
-        ResetPlanningState();
-        InstallPlanning();
-        SetAnalysisWaitMs(0);
-        App().ApplicationFolder = DefaultRoot();
-        App().UseDefaultRoot = true;
-        App().InstanceNumber = 0;
+        InstallPlanningForTest();
         clock.set(QDateTime(QDate(2024, 1, 15), QTime(13, 59, 58)));
     }
     void TearDown() override {

@@ -55,6 +55,18 @@ inline QDateTime Local(int y, int mo, int d, int h, int mi, int s = 0, int ms = 
     return QDateTime(QDate(y, mo, d), QTime(h, mi, s, ms));
 }
 
+// The planning installed afresh on the sandbox drive: no start made, no
+// wait before the analysis, the settings file of the default family tree.
+inline void InstallPlanningForTest() {
+    ResetIniCache();
+    ResetPlanningState();
+    InstallPlanning();
+    SetAnalysisWaitMs(0);
+    App().ApplicationFolder = DefaultRoot();
+    App().UseDefaultRoot = true;
+    App().InstanceNumber = 0;
+}
+
 class PlanningTest : public ::testing::Test {
 protected:
     QTemporaryDir dir;
@@ -68,16 +80,10 @@ protected:
         SetClock(&clock);
         ResetSharedState();
         ResetSetupControls();
-        ResetIniCache();
         ResetTraceState();
-        ResetPlanningState();
         SetupLinks() = SetupHooks{};
-        InstallPlanning();
-        SetAnalysisWaitMs(0);
+        InstallPlanningForTest();
         SetLocaleCodeForTests("FRA");
-        App().ApplicationFolder = DefaultRoot();
-        App().UseDefaultRoot = true;
-        App().InstanceNumber = 0;
         QDir().mkpath(drive + "Logs");
         Trace().LogFolder = drive + "Logs/";
     }

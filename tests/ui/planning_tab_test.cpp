@@ -4,6 +4,7 @@
 // frequency list enabling the date lists, column sorting, the file chooser.
 #include "core/recorder_slot.h"
 #include "planning/planning.h"
+#include "planning/planning_fixture.h"
 #include "settings/frm_setup.h"
 #include "support/app_globals.h"
 #include "support/clock.h"
@@ -72,16 +73,10 @@ protected:
         qputenv("VELMORA_DRIVE", (dir.path() + "/").toUtf8());
         SetClock(&clock);
         SetDialogs(&dialogs);
-        ResetIniCache();
         ResetTraceState();
         ResetSharedState();
         ResetSetupControls();
-        ResetPlanningState();
-        InstallPlanning();
-        SetAnalysisWaitMs(0);
-        App().ApplicationFolder = DefaultRoot();
-        App().UseDefaultRoot = true;
-        App().InstanceNumber = 0;
+        InstallPlanningForTest();
         ini = NomFichierSettings(".Ini", "");
         auto line = [&](int k, const QMap<QString, QString>& keys) {
             const QString sec = QString("Planning_%1").arg(k, 3, 10, QChar('0'));
