@@ -4,6 +4,7 @@
 #include "core/recorder_slot.h"
 #include "platform/capture/active_sound_recorder.h"
 #include "platform/os.h"
+#include "remote/udp_transport.h"
 #include "support/tracelog.h"
 #include "ui/look.h"
 #include "ui/program_shell.h"
@@ -43,6 +44,9 @@ int main(int argc, char** argv) {
     // Without a real display nobody can answer: the questions keep their
     // default answers at once.
     shell.install(ui::RealDisplay());
+
+    // The remote-control modules hook into the setup window before it loads.
+    InstallUdpRemote();
 
     Form_Initialize();
     if (S().ComponentsMissing) return 1;
