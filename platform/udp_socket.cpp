@@ -8,6 +8,10 @@
 #include <QObject>
 #include <QUdpSocket>
 
+#include <cerrno>
+#include <cstring>
+#include <sys/socket.h>
+
 namespace platform {
 
 namespace {
@@ -18,6 +22,24 @@ namespace {
 constexpr int kReceiveBufferBytes = 2 * 1024 * 1024;
 
 bool ValidPort(qint32 port) { return port >= 1 && port <= 65535; }
+
+// Windows socket error number of a system error of send().
+int ErrnoNumber(int e) {
+    switch (e) {
+    case ECONNREFUSED:
+    case ECONNRESET: return 10054;
+    case EACCES: return 10013;
+    case EMSGSIZE: return 10040;
+    case ENETUNREACH: return 10051;
+    case EHOSTUNREACH: return 10065;
+    case ENETDOWN: return 10050;
+    case ENOBUFS:
+    case ENOMEM: return 10055;
+    case EAGAIN: return 10035;
+    case ENOTCONN: return 10057;
+    default: return -1;
+    }
+}
 
 }  // namespace
 
@@ -50,11 +72,13 @@ QString SocketErrorText(int number) {
     case 10047: return QStringLiteral("Address family not supported by protocol family");
     case 10048: return QStringLiteral("Address already in use");
     case 10049: return QStringLiteral("Cannot assign requested address");
+    case 10050: return QStringLiteral("Network is down");
     case 10051: return QStringLiteral("Network is unreachable");
     case 10054: return QStringLiteral("Connection reset by peer");
     case 10055: return QStringLiteral("No buffer space available");
     case 10057: return QStringLiteral("Socket is not connected");
     case 10060: return QStringLiteral("Connection timed out");
+    case 10065: return QStringLiteral("No route to host");
     case 11001: return QStringLiteral("Host not found");
     case 11002: return QStringLiteral("Nonauthoritative host not found");
     default: return QStringLiteral("Unknown error");
@@ -102,7 +126,12 @@ int SocketWrench::Disconnect() {
     return 0;
 }
 
-qintptr SocketWrench::Handle() const { return socket_ ? socket_->socketDescriptor() : -1; }
+qintptr SocketWrench::Handle() const {
+    if (!socket_) return -1;
+    const auto state = socket_->state();
+    if (state != QAbstractSocket::BoundState && state != QAbstractSocket::ConnectedState) return -1;
+    return socket_->socketDescriptor();
+}
 
 quint16 SocketWrench::LocalPort() const { return socket_ ? socket_->localPort() : 0; }
 
@@ -140,7 +169,11 @@ int SocketWrench::Bind(const QString& localAddress, qint32 localPort) {
     if (!address.setAddress(localAddress.trimmed())) return fail(11001);
     makeSocket();
     socket_->abort();
-    if (!socket_->bind(address, quint16(localPort), QAbstractSocket::DontShareAddress)) return failFromSocket();
+    if (!socket_->bind(address, quint16(localPort), QAbstractSocket::DontShareAddress)) {
+        const int rc = failFromSocket();
+        socket_->abort();
+        return rc;
+    }
     socket_->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, kReceiveBufferBytes);
     return 0;
 }
@@ -193,9 +226,15 @@ qint64 SocketWrench::Write(const QByteArray& data) {
         fail(10057);
         return -1;
     }
-    const qint64 n = socket_->write(data);
+    // Sent on the descriptor itself: the system's reason for a refusal (the
+    // peer's port closed, no route...) is what the trace must tell.
+    ssize_t n;
+    do {
+        n = ::send(int(socket_->socketDescriptor()), data.constData(), size_t(data.size()), MSG_NOSIGNAL);
+    } while (n < 0 && errno == EINTR);
     if (n < 0) {
-        failFromSocket();
+        const int e = errno;
+        fail(ErrnoNumber(e), QString::fromLocal8Bit(strerror(e)));
         return -1;
     }
     return n;
