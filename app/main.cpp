@@ -4,6 +4,7 @@
 #include "core/recorder_slot.h"
 #include "platform/capture/active_sound_recorder.h"
 #include "platform/os.h"
+#include "remote/serial_link.h"
 #include "remote/udp_transport.h"
 #include "support/tracelog.h"
 #include "ui/look.h"
@@ -45,7 +46,9 @@ int main(int argc, char** argv) {
     // default answers at once.
     shell.install(ui::RealDisplay());
 
-    // The remote-control modules hook into the setup window before it loads.
+    // The remote-control modules hook themselves into the setup window
+    // before it loads.
+    InstallSerialLink();
     InstallUdpRemote();
 
     Form_Initialize();

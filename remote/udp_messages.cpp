@@ -6,6 +6,7 @@
 #include "platform/capture/active_sound_recorder.h"
 #include "platform/os.h"
 #include "remote/clock_wait.h"
+#include "remote/serial_link.h"
 #include "remote/udp_transport.h"
 #include "support/errors.h"
 #include "support/formats.h"
@@ -225,7 +226,7 @@ void LabelDataArrivalUDP_Change(int k) {
         // 7. The serial command goes out whatever the rest of the message.
         trap(60, [&] {
             if (Blank(serial)) return;
-            // TODO(serial link): write the command on the serial port.
+            SendPortCOM(serial, QStringLiteral("UDP: LabelDataArrivalUDP_Change: COM: Data sended: "));
         });
         if (!Blank(action)) {
             // 9. The delay, bounded.

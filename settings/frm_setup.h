@@ -96,6 +96,7 @@ struct FrmSetupControls {
     // Serial link
     CheckBoxCtl CheckPortCOMPresent;
     ComboCtl ComboNoPort;
+    LabelCtl LabelPortCOMDevice;  // device of the selected port, shown beside it
     std::array<ComboCtl, 4> ComboPortComSetup;  // speed, parity, data bits, stop bits
     TextCtl TexteToSend;
 

@@ -1,5 +1,6 @@
 #include "ui/setup_window.h"
 
+#include "remote/serial_link.h"
 #include "remote/udp_messages.h"
 #include "remote/udp_transport.h"
 #include "settings/frm_setup.h"
@@ -374,6 +375,11 @@ QWidget* SetupWindow::buildSerialPage() {
     const char* captions[] = {"Vitesse", "Parité", "Bits de données", "Bits d'arrêt"};
     g->addWidget(Caption("Port COM", box), 1, 0);
     g->addWidget(new BoundComboBox(c.ComboNoPort, box), 1, 1);
+    // The Linux device behind the port number.
+    auto* device = new BoundLabel(c.LabelPortCOMDevice, box);
+    device->setObjectName("LabelPortCOMDevice");
+    device->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    g->addWidget(device, 1, 2);
     for (int k = 0; k < 4; ++k) {
         g->addWidget(Caption(captions[k], box), k + 2, 0);
         g->addWidget(new BoundComboBox(c.ComboPortComSetup[size_t(k)], box), k + 2, 1);
@@ -386,6 +392,13 @@ QWidget* SetupWindow::buildSerialPage() {
     g->addWidget(serialInit_, 6, 1, Qt::AlignLeft);
     g->addWidget(Caption("Commande", box), 7, 0);
     g->addWidget(new BoundLineEdit(c.TexteToSend, box), 7, 1, 1, 2);
+    auto* send = new QPushButton("Envoyer", box);
+    send->setObjectName("CommandSend");
+    connect(send, &QPushButton::clicked, this, [this] {
+        commitEdits();
+        CommandSend_Click();
+    });
+    g->addWidget(send, 7, 3);
     g->setColumnStretch(2, 1);
     layout->addWidget(box);
     layout->addStretch(1);

@@ -2,6 +2,10 @@
 // starts, pauses and stops named by the messages, files named after the ids,
 // notifications received by a peer, the waits and their bounds.
 #include "core/recording_fixture.h"
+#include "remote/serial_link.h"
+#include "support/app_globals.h"
+#include "support/ini.h"
+#include "tests/remote/pty_pair.h"
 #include "udp_test_util.h"
 
 #include "support/errors.h"
@@ -396,6 +400,47 @@ TEST_F(UdpCommand, TestButtonsStartAndStopRecorderOne) {
     Command1_Click();
     ASSERT_TRUE(platform::WaitInEventLoop([&] { return !Recording(0); }, 3000));
     EXPECT_EQ(UdpCommands().PvSSongId[0], "99999999");
+}
+
+TEST_F(UdpCommand, SerialCommandAloneGoesToTheSwitchersPort) {
+    PtyPair pty;
+    ASSERT_TRUE(pty.ready());
+    ASSERT_TRUE(pty.openPeer());
+    // The switcher on port 3, as the settings file names it.
+    App().ApplicationFolder = DefaultRoot();
+    App().UseDefaultRoot = true;
+    ResetIniCache();
+    const QString ini = NomFichierSettings(".Ini", "");
+    QDir().mkpath(QFileInfo(ini).absolutePath());
+    QFile f(ini);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(("[PortCOM]\r\nActif=1\r\nNoPort=2\r\nDevice_3=" + pty.a + "\r\n").toUtf8());
+    f.close();
+    ResetSerialLink();
+    InstallSerialLink();
+    InitGeneralPortCOM();
+    ASSERT_TRUE(SerialPortOpen());
+
+    Message("<ASC82Plus:SW 03 IN 2>");
+    EXPECT_EQ(pty.peerRead("\r\n", 3000), QByteArray("SW 03 IN 2\r\n"));
+    const QStringList texts = Texts();
+    const int toSend = int(texts.indexOf("COM: Data to send: SW 03 IN 2"));
+    const int sent = int(texts.indexOf("UDP: LabelDataArrivalUDP_Change: COM: Data sended: SW 03 IN 2"));
+    const int end = int(texts.indexOf("UDP: LabelDataArrivalUDP_Change: End: |Data: <ASC82Plus:SW 03 IN 2>"));
+    ASSERT_GE(toSend, 0);
+    EXPECT_GT(sent, toSend);
+    EXPECT_GT(end, sent);
+    EXPECT_TRUE(TextsWith("UDP: Action:").isEmpty()) << "no recorder is touched";
+    EXPECT_FALSE(Recording(0));
+    ExpectIdle();
+
+    // Port closed: traced as not sent, and the rest of the message still runs.
+    ResetSerialLink();
+    Message("<Record:Start><Recorder:1><SongId:after><ASC82Plus:SW 04>");
+    EXPECT_EQ(TextsWith("Err: COM: Port COM not Open. Data not sended: SW 04").size(), 1);
+    EXPECT_TRUE(Recording(0));
+    EXPECT_TRUE(pty.peerDrain(200).isEmpty());
+    ResetSerialLink();
 }
 
 }  // namespace
