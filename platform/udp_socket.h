@@ -8,13 +8,10 @@
 // event loop with a bound.
 //
 // Error numbers are those of the Windows socket layer, so that the traces
-// read as the family's other programs write them (table in the README):
-//   10013 permission denied (a port below the unprivileged limit),
-//   10040 message too long, 10047 address family not supported,
-//   10048 address in use, 10049 address not available (also a port outside
-//   1..65535), 10051 network unreachable, 10054 connection reset (the peer's
-//   port is closed), 10055 no buffer space, 10060 timed out, 11001 host not
-//   found, 11002 name lookup timed out, -1 any other failure.
+// read as the family's other programs write them (full table in the README):
+// 10054 connection reset (the peer's port is closed), 11001 host not found,
+// 10048 address in use, 10049 address not available (also a port outside
+// 1..65535), 10013 permission denied, -1 any other failure.
 #include <QByteArray>
 #include <QString>
 #include <functional>
