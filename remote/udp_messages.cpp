@@ -3,6 +3,7 @@
 #include "remote/udp_messages.h"
 
 #include "core/frm_main.h"
+#include "core/main_window_state.h"
 #include "platform/capture/active_sound_recorder.h"
 #include "platform/os.h"
 #include "remote/clock_wait.h"
@@ -100,7 +101,7 @@ void RemoteStop(ErrorTrap& trap, int k, int r) {
     // The services are told about a file that is complete.
     trap(320, [&] {
         if (!recording || !engine) return;
-        if (!platform::WaitInEventLoop([&] { return closed; }, kFinalisationWaitMs))
+        if (!platform::WaitInEventLoop([&] { return closed || RemoteClosing(); }, kFinalisationWaitMs) && !closed)
             TraceLog(k, r, -1,
                      QStringLiteral("Err: UDP: Recording file not closed ") + Num(kFinalisationWaitMs) +
                          QStringLiteral(" ms after the stop: announced anyway: ") + S().slot[size_t(r)].AnnouncedFilePath,
@@ -149,6 +150,8 @@ void RemoteStart(ErrorTrap& trap, int k, int r, const QString& songId, const QSt
 
 }  // namespace
 
+bool RemoteClosing() { return S().QuitRequested || MainState().UnloadStarted; }
+
 UdpCommandState& UdpCommands() {
     static UdpCommandState state;
     return state;
@@ -181,7 +184,8 @@ void LabelDataArrivalUDP_Change(int k) {
     trap(10, [&] {
         if (st.InProcess[size_t(k)] && !Blank(inbox.text())) {
             const QString arriving = inbox.text();
-            if (!WaitTicks(kInProcessWaitMs, [&] { return !st.InProcess[size_t(k)]; }, true))
+            if (!WaitTicks(kInProcessWaitMs, [&] { return !st.InProcess[size_t(k)] || RemoteClosing(); }, true) &&
+                st.InProcess[size_t(k)])
                 Framed(k, -1, QStringLiteral("UDP: Receipt: ") + P(arriving) + QStringLiteral(" But InProcess: Aborted"),
                        QStringLiteral("*"));
         }
@@ -228,6 +232,7 @@ void LabelDataArrivalUDP_Change(int k) {
             if (Blank(serial)) return;
             SendPortCOM(serial, QStringLiteral("UDP: LabelDataArrivalUDP_Change: COM: Data sended: "));
         });
+        bool closing = false;
         if (!Blank(action)) {
             // 9. The delay, bounded.
             trap(70, [&] {
@@ -241,9 +246,13 @@ void LabelDataArrivalUDP_Change(int k) {
                 const QString sub = QStringLiteral("FrmSetup") + QLatin1Char(':') + QStringLiteral("LabelDataArrivalUDP_Change");
                 Trace(-1, -1, QStringLiteral("UDP: LabelDataArrivalUDP_Change: WaitDuration: ") + Num(wait) +
                                   QStringLiteral(" ms |Start |Sub: ") + sub);
-                WaitTicks(wait);
+                WaitTicks(wait, RemoteClosing);
                 Trace(-1, -1, QStringLiteral("UDP: LabelDataArrivalUDP_Change: WaitDuration: ") + Num(wait) +
                                   QStringLiteral(" ms |End |Sub: ") + sub);
+                if (RemoteClosing()) {
+                    Trace(k, -1, QStringLiteral("UDP: LabelDataArrivalUDP_Change: the program is closing: no action"));
+                    closing = true;
+                }
             });
             // 10. The recorder.
             int r = -1;
@@ -253,7 +262,7 @@ void LabelDataArrivalUDP_Change(int k) {
                 Trace(k, -1, QStringLiteral("UDP: Action: ") + P(action));
                 named = !Blank(recorderText);
             });
-            if (named && trap(90, [&] {
+            if (named && !closing && trap(90, [&] {
                     if (r < 0)
                         RaiseError(9, QStringLiteral("Subscript out of range: Recorder: ") + P(recorderText) +
                                           QStringLiteral(" is not a recorder (1 to 8): no action"));

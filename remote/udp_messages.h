@@ -28,6 +28,10 @@ struct UdpCommandState {
 UdpCommandState& UdpCommands();
 void ResetUdpCommandState();
 
+// The program is closing (quit confirmed, or the unload under way): the
+// waits of the remote commands end and no further action is carried out.
+bool RemoteClosing();
+
 // The value of the first occurrence of tag (its opening text, e.g.
 // "<Record:", found without regard to case) in message: the text up to the
 // next ">"; empty when the message is blank, the tag is absent or not closed.

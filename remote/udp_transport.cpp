@@ -74,6 +74,15 @@ platform::SocketWrench& OutSocket(int t) {
     return *s;
 }
 
+// Releases input line k for the in-service box; doneText is traced on success.
+void DisconnectLine(int k, const QString& doneText) {
+    platform::SocketWrench& s = InSocket(k);
+    if (s.Disconnect() == 0) Trace(-1, doneText);
+    else
+        Trace(-1, QStringLiteral("Err: UDP: SocketWrenchUDPIn.Disconnect: ") + ErrorPart(s) + QStringLiteral(" (Index: ") +
+                      Num(k) + QStringLiteral(") |Sub") + kSubBind);
+}
+
 void CheckLine(int k) {
     if (k < 0 || k >= kUdpLines) RaiseError(9, QStringLiteral("Subscript out of range"));
 }
@@ -89,7 +98,7 @@ bool AnyQueued() {
 
 void RearmTimer() {
     FrmMainBis& b = State();
-    if (AnyQueued() && !b.TimerUDP.isActive() && !S().QuitRequested) b.TimerUDP.start();
+    if (AnyQueued() && !b.TimerUDP.isActive() && !RemoteClosing()) b.TimerUDP.start();
 }
 
 void Enqueue(int k, const QString& text) {
@@ -178,12 +187,8 @@ void CheckUDPInActif_Click(int k) {
         });
         if (go) {
             trap(30, [&] {
-                platform::SocketWrench& s = InSocket(k);
-                if (s.Disconnect() == 0) Trace(-1, QStringLiteral("UDP: SocketWrenchUDPIn.Disconnected") + index);
-                else
-                    Trace(-1, QStringLiteral("Err: UDP: SocketWrenchUDPIn.Disconnect: ") + ErrorPart(s) + index +
-                                  QStringLiteral(" |Sub") + kSubBind);
-                if (s.Handle() != -1) go = false;
+                DisconnectLine(k, QStringLiteral("UDP: SocketWrenchUDPIn.Disconnected") + index);
+                if (InSocket(k).Handle() != -1) go = false;
             });
         }
         if (go) {
@@ -229,13 +234,7 @@ void CheckUDPInActif_Click(int k) {
             });
         }
     } else {
-        trap(70, [&] {
-            platform::SocketWrench& s = InSocket(k);
-            if (s.Disconnect() == 0) Trace(-1, QStringLiteral("UDP: SocketWrenchUDPIn.Disconnected ") + index);
-            else
-                Trace(-1, QStringLiteral("Err: UDP: SocketWrenchUDPIn.Disconnect: ") + ErrorPart(s) + index +
-                              QStringLiteral(" |Sub") + kSubBind);
-        });
+        trap(70, [&] { DisconnectLine(k, QStringLiteral("UDP: SocketWrenchUDPIn.Disconnected ") + index); });
         trap(80, [&] {
             c.TexteUDPIPSource[size_t(k)].setEnabled(true);
             c.TexteUDPPortSource[size_t(k)].setEnabled(true);
@@ -299,7 +298,7 @@ void TimerUDP_Timer() {
     ErrorTrap trap(QStringLiteral("Frm_MainBis:TimerUDP_Timer"));
     FrmMainBis& b = State();
     trap(10, [&] { b.TimerUDP.stop(); });
-    if (S().QuitRequested) return;
+    if (RemoteClosing()) return;
     // Messages that arrive while the program starts wait for the recorders.
     if (!S().StartupDone) {
         trap(20, [&] { RearmTimer(); });

@@ -1,6 +1,7 @@
 // The command interpreter on real recorders (the capture engine's test tone):
 // starts, pauses and stops named by the messages, files named after the ids,
 // notifications received by a peer, the waits and their bounds.
+#include "core/main_window_state.h"
 #include "core/recording_fixture.h"
 #include "remote/serial_link.h"
 #include "support/app_globals.h"
@@ -352,6 +353,21 @@ TEST_F(UdpCommand, SecondMessageOfABusyLineIsDroppedAfter20Seconds) {
     EXPECT_TRUE(Recording(0));
     EXPECT_TRUE(QFileInfo::exists(folder + "busy.wav"));
     EXPECT_TRUE(TextsWith("UDP: Receipt: <Record:Stop>").size() == 1);
+    ExpectIdle();
+}
+
+TEST_F(UdpCommand, ClosingTheProgramEndsAWaitWithoutItsAction) {
+    // The system ends the program while a start waits a minute.
+    QTimer::singleShot(200, [] { MainState().UnloadStarted = true; });
+    QElapsedTimer elapsed;
+    elapsed.start();
+    Message("<Record:Start><Recorder:1><SongId:late><WaitDuration:60000>");
+    const qint64 took = elapsed.elapsed();
+    MainState().UnloadStarted = false;
+    EXPECT_LT(took, 3000);
+    EXPECT_FALSE(Recording(0));
+    EXPECT_FALSE(QFileInfo::exists(folder + "late.wav"));
+    EXPECT_EQ(TextsWith("UDP: LabelDataArrivalUDP_Change: the program is closing: no action").size(), 1);
     ExpectIdle();
 }
 
