@@ -4,6 +4,7 @@
 #include "core/recorder_slot.h"
 #include "platform/capture/active_sound_recorder.h"
 #include "platform/os.h"
+#include "remote/io_card.h"
 #include "remote/serial_link.h"
 #include "remote/udp_transport.h"
 #include "support/tracelog.h"
@@ -49,12 +50,15 @@ int main(int argc, char** argv) {
     // The remote-control modules hook themselves into the setup window
     // before it loads.
     InstallSerialLink();
+    InstallIoCard();
     InstallUdpRemote();
 
+    // From the first moment: a termination signal must never end the process
+    // without the unload (during the start-up it waits for the load).
+    InstallTerminationHandlers();
     Form_Initialize();
     if (S().ComponentsMissing) return 1;
     Form_Load();
-    InstallTerminationHandlers();
     if (shell.ended()) return 0;
 
     shell.scheduleScreenshotsFromEnvironment();

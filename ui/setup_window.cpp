@@ -413,7 +413,9 @@ QWidget* SetupWindow::buildCardPage() {
     top->addWidget(new BoundCheckBox(c.CheckP8R8Actif, "Actif", page));
     top->addSpacing(20);
     top->addWidget(new QLabel("Type de carte", page));
-    top->addWidget(new BoundComboBox(c.cbCardType, page));
+    auto* type = new BoundComboBox(c.cbCardType, page);
+    type->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    top->addWidget(type);
     top->addStretch(1);
     layout->addLayout(top);
 
@@ -423,7 +425,7 @@ QWidget* SetupWindow::buildCardPage() {
     auto* ig = new QGridLayout(inputs);
     for (int k = 0; k < 16; ++k) {
         // The inputs show the card; the operator does not set them.
-        auto* box = new BoundCheckBox(c.ChckBoxP8R8In[size_t(k)], QString("In %1").arg(k + 1), inputs);
+        auto* box = new BoundCheckBox(c.ChckBoxP8R8In[size_t(k)], QString("In %1").arg(k), inputs);
         box->setAttribute(Qt::WA_TransparentForMouseEvents);
         box->setFocusPolicy(Qt::NoFocus);
         ig->addWidget(box, k / 8, k % 8);
@@ -435,7 +437,7 @@ QWidget* SetupWindow::buildCardPage() {
     BindWidget(outputs, c.MyFrameP8R8Out);
     auto* og = new QGridLayout(outputs);
     for (int k = 0; k < 16; ++k)
-        og->addWidget(new BoundCheckBox(c.ChckBoxP8R8Out[size_t(k)], QString("Out %1").arg(k + 1), outputs), k / 8, k % 8);
+        og->addWidget(new BoundCheckBox(c.ChckBoxP8R8Out[size_t(k)], QString("Out %1").arg(k), outputs), k / 8, k % 8);
     layout->addWidget(outputs);
     layout->addStretch(1);
     return page;
