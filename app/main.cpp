@@ -3,6 +3,7 @@
 #include "core/frm_main.h"
 #include "core/recorder_slot.h"
 #include "platform/capture/active_sound_recorder.h"
+#include "planning/planning.h"
 #include "platform/os.h"
 #include "remote/io_card.h"
 #include "remote/serial_link.h"
@@ -47,11 +48,12 @@ int main(int argc, char** argv) {
     // default answers at once.
     shell.install(ui::RealDisplay());
 
-    // The remote-control modules hook themselves into the setup window
-    // before it loads.
+    // The remote-control and planning modules hook themselves into the
+    // setup window before it loads.
     InstallSerialLink();
     InstallIoCard();
     InstallUdpRemote();
+    InstallPlanning();
 
     // From the first moment: a termination signal must never end the process
     // without the unload (during the start-up it waits for the load).
