@@ -162,10 +162,10 @@ bool SameEncoderSettings(const platform::EncoderSettings& a, const platform::Enc
 }
 
 // A name made from outside text (label, pattern, remote identifier,
-// peripheral file name) must not lead out of its folder.
+// peripheral file name) must not lead out of its folder: separators become
+// "_", ".." and control characters (NUL included) go. Its length is fitted
+// to the file system where the file is made (PrepareTarget).
 QString SafeFileName(QString name) {
-    // A NUL would end the name in the middle; line breaks and other control
-    // characters have no place in a file name either.
     name = StripControlCharacters(name);
     name.replace(QLatin1Char('/'), QLatin1Char('_'));
     name.replace(QLatin1Char('\\'), QLatin1Char('_'));
@@ -243,8 +243,14 @@ Target BuildTarget(int i, const QString& folderArg, const QString& nameArg, cons
             t.folderFromRecordFolder = false;
             t.fromPending = false;
         }
-        if (!nameArg.isEmpty()) t.name = nameArg;
         if (!extArg.isEmpty()) t.ext = extArg;
+        if (!nameArg.isEmpty()) {
+            // A given name with nothing usable left keeps the recorder's own.
+            if (SafeFileName(nameArg).trimmed().isEmpty())
+                Trace(i, QStringLiteral("File name given has no usable character: recorder's own name kept: ") + t.name);
+            else
+                t.name = nameArg;
+        }
         // A path given without its folder, or with a relative one, stays
         // inside the recorder's folder.
         if (!t.folder.isEmpty() && !QDir::isAbsolutePath(t.folder) && QDir::isAbsolutePath(slot.RecordFolder))
@@ -255,8 +261,8 @@ Target BuildTarget(int i, const QString& folderArg, const QString& nameArg, cons
         break;
     }
     }
-    t.name = SafeFileName(t.name);
     t.ext = SafeExtension(t.ext);
+    t.name = SafeFileName(t.name);
     t.base = t.name;
     return t;
 }
