@@ -9,6 +9,7 @@ PACKAGES=(
   libpulse-dev pulseaudio pulseaudio-utils
   libgtest-dev googletest
   faketime xvfb xauth imagemagick socat procps
+  dpkg-dev systemd
 )
 missing=()
 for p in "${PACKAGES[@]}"; do
