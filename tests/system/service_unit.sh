@@ -87,6 +87,7 @@ stop_program "${KILL#SIG}" "$STOP_LIMIT"
 [ "$EXIT_CODE" -eq 0 ] && pass "$KILL: exit code 0 (no restart on failure)" || fail "$KILL: exit code $EXIT_CODE"
 expect_log "Application closed because Windows is shutting down"
 check_wav_closed "$file"
+[ "$(probe "$file")" = "pcm_s16le 48000 1" ] && pass "ffprobe: $(probe "$file")" || fail "ffprobe: '$(probe "$file")'"
 samples=$(decoded_samples "$file")
 [ "${samples:-0}" -gt $((SINE_RATE * 3)) ] && pass "decoded whole: $samples samples" || fail "decoded samples '${samples:-error}'"
 check_tone "$file"
