@@ -3,7 +3,10 @@
 #include "core/frm_main.h"
 #include "core/recorder_slot.h"
 #include "platform/capture/active_sound_recorder.h"
+#include "planning/planning.h"
 #include "platform/os.h"
+#include "remote/io_card.h"
+#include "remote/serial_link.h"
 #include "support/tracelog.h"
 #include "ui/look.h"
 #include "ui/program_shell.h"
@@ -44,10 +47,18 @@ int main(int argc, char** argv) {
     // default answers at once.
     shell.install(ui::RealDisplay());
 
+    // The remote-control and planning modules hook themselves into the
+    // setup window before it loads.
+    InstallSerialLink();
+    InstallIoCard();
+    InstallPlanning();
+
+    // From the first moment: a termination signal must never end the process
+    // without the unload (during the start-up it waits for the load).
+    InstallTerminationHandlers();
     Form_Initialize();
     if (S().ComponentsMissing) return 1;
     Form_Load();
-    InstallTerminationHandlers();
     if (shell.ended()) return 0;
 
     shell.scheduleScreenshotsFromEnvironment();

@@ -2,9 +2,12 @@
 # Cost of the whole program, started headless with eight recorders in
 # service: (a) none recording, (b) the same with recorder 1 as the logging
 # recorder, which records the sine source by itself from its first tick
-# (MP3 at 128 kbit/s, 48000 Hz stereo). Prints, side by side, the CPU time
-# per wall second (from /proc/<pid>/stat, user + system) over a window after
-# start-up, and the peak resident memory (VmHWM), with the ratio (b)/(a).
+# (MP3 at 128 kbit/s, 48000 Hz stereo), (c) as (a) with the digital I/O card
+# in service (its 50 ms poll running; QR_BENCH_GPIO_CHIP=<chip> polls 16+16
+# lines of that GPIO chip, else the card is the simulated one of a program
+# without card). Prints, side by side, the CPU time per wall second (from
+# /proc/<pid>/stat, user + system) over a window after start-up, and the peak
+# resident memory (VmHWM), with the ratios (b)/(a) and (c)/(a).
 #   bench/program_bench.sh [program] [seconds]
 set -euo pipefail
 HERE=$(cd "$(dirname "$0")" && pwd)
@@ -47,9 +50,9 @@ wait_log() {
 cpu_ticks() { sed 's/^.*) //' "/proc/$1/stat" | awk '{ print $12 + $13 }'; }
 now_ns() { date +%s%N; }
 
-# measure LOGGING : sets CPU (percent), RSS (peak, KiB) and BYTES (recorded by recorder 1).
+# measure LOGGING [CARD] : sets CPU (percent), RSS (peak, KiB) and BYTES (recorded by recorder 1).
 measure() {
-  local logging=$1 i
+  local logging=$1 card=${2:-0} i
   DRIVE=$(mktemp -d /tmp/qr-bench.XXXXXX)/
   local ini=${DRIVE}Tessaline/Velmora/Settings/VM3_Quillon_Recorder/VM3_Quillon_Recorder.Ini
   mkdir -p "$(dirname "$ini")"
@@ -71,8 +74,11 @@ measure() {
         echo "Device=0"
       fi
     done
+    if [ -n "${QR_BENCH_GPIO_CHIP:-}" ]; then
+      printf '[P8R8]\nChip=%s\nInputs=0-15\nOutputs=16-31\n' "$QR_BENCH_GPIO_CHIP"
+    fi
   } | sed 's/$/\r/' >"$ini"
-  VELMORA_DRIVE=$DRIVE "$PROG" >"${DRIVE}program.out" 2>&1 &
+  VELMORA_DRIVE=$DRIVE QUILLON_P8R8_ACTIF=$card "$PROG" >"${DRIVE}program.out" 2>&1 &
   PID=$!
   wait_log "Form_Load: End" 60 || { echo "the program did not start" >&2; exit 1; }
   if [ "$logging" -eq 1 ]; then
@@ -103,9 +109,14 @@ idle_cpu=$CPU idle_rss=$RSS
 measure 1
 log_cpu=$CPU log_rss=$RSS log_bytes=$BYTES
 [ "$log_bytes" -gt 0 ] || { echo "the logging recorder wrote nothing" >&2; exit 1; }
+measure 0 1
+card_cpu=$CPU card_rss=$RSS
 printf '%-34s %12s %16s\n' "" "CPU %" "peak RSS (MiB)"
 printf '%-34s %12s %16.1f\n' "(a) idle" "$idle_cpu" "$(awk -v k="$idle_rss" 'BEGIN { print k / 1024 }')"
 printf '%-34s %12s %16.1f\n' "(b) logging recorder recording" "$log_cpu" "$(awk -v k="$log_rss" 'BEGIN { print k / 1024 }')"
+printf '%-34s %12s %16.1f\n' "(c) idle, I/O card in service" "$card_cpu" "$(awk -v k="$card_rss" 'BEGIN { print k / 1024 }')"
 awk -v a="$idle_cpu" -v b="$log_cpu" -v ra="$idle_rss" -v rb="$log_rss" \
   'BEGIN { printf "%-34s %12s %16.2f\n", "ratio (b)/(a)", (a > 0 ? sprintf("%.2f", b / a) : "n/a"), rb / ra }'
+awk -v a="$idle_cpu" -v c="$card_cpu" -v ra="$idle_rss" -v rc="$card_rss" \
+  'BEGIN { printf "%-34s %12s %16.2f\n", "ratio (c)/(a)", (a > 0 ? sprintf("%.2f", c / a) : "n/a"), rc / ra }'
 echo "(b) wrote $log_bytes bytes of MP3 (128 kbit/s, 48000 Hz stereo)"

@@ -15,7 +15,10 @@
 // and headless runs may leave any of them empty.
 struct FrmMainHost {
     std::function<void()> ShowMain;         // show the main window (modeless)
-    std::function<void()> HideMain;
+    std::function<void()> HideMain;         // standby: into the notification area
+    // Hides the main window for a while (the user selection runs); ShowMain
+    // brings it back.
+    std::function<void()> HideMainTemporarily;
     std::function<void()> Unload;           // unload the main window: the process ends after Form_Unload
     std::function<void()> ShowSplash;       // start-up message window FrmMsg
     std::function<void()> HideSplash;
@@ -91,7 +94,9 @@ qint32 DetermineChannel(const QString& text, qint32 defaultValue);
 qint32 DetermineBit(const QString& text, qint32 defaultValue);
 void AfficherNiveauRecord(int index, int level);
 void Slider1_Scroll(int index);
-// Seam for the operator check of the start-up; returns false to quit.
+// The operator check of the start-up (core/operator_rights.cpp): where an
+// operator is mandatory, one with the setup right must be selected; returns
+// false when the program must quit.
 bool CheckOperatorAtStartup();
 // Creates the eight capture engines (once).
 void CreateCaptureEngines();
@@ -156,3 +161,6 @@ void Mnu01_Click();
 void Mnu01Options_Click();
 void MnuQuitter_Click();
 void CommandQuitter_Click();
+// Log viewer: today's trace lines written out, then the chosen log file
+// opened in the desktop's text editor.
+void MnuJournal_Click();

@@ -82,6 +82,8 @@ struct MainWindowControls {
     ControlBase MnuQuitter;
     ControlBase Mnu01Options;
     ControlBase MnuUserCurrent;  // "Utilisateur en cours"
+    ControlBase MnuChangeUser;   // "Changer d'utilisateur..."
+    ControlBase MnuJournal;      // the log viewer
     bool visible = false;
     QString caption;
     // Tip of the notification-area icon while the window is in standby.

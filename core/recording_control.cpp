@@ -1,6 +1,8 @@
 // Start, pause and stop of a recorder, the encoder set-up of a start, the
 // naming of the file, and the handlers of the capture engine's events.
+#include "archive/history.h"
 #include "core/frm_main.h"
+#include "core/main_window_state.h"
 #include "platform/capture/active_sound_recorder.h"
 #include "platform/os.h"
 #include "settings/frm_setup.h"
@@ -329,6 +331,15 @@ void BtnRecordOn(int index, const QString& folder, const QString& fileName, cons
         trap(20, [&] { BtnStopOn(index); });
         return;
     }
+    // The unload is stopping the recorders and waits for their files: a
+    // start now (a remote command, a planned start) would be cut at once.
+    if (MainState().UnloadStarted) {
+        trap(30, [&] {
+            S().main.rec[size_t(index)].XPButtonRecord.setChecked(false);
+            Framed(index, QStringLiteral("Record refused: the program is closing"));
+        });
+        return;
+    }
     FreshStart(index, trap, kBtnRecordOn, nullptr, folder, fileName, extension);
 }
 
@@ -582,6 +593,10 @@ void ActiveSoundRecorder1_RecordingFinalizationDone(int index, bool error) {
         } else {
             Framed(index, QStringLiteral("RecordingFinalizationDone"));
         }
+    });
+    // The finished file appears in the recorder's history grid at once.
+    trap(20, [&] {
+        if (index < S().RecorderCount && !MainState().UnloadStarted) InitAffichageHisto(index);
     });
 }
 

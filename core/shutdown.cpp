@@ -27,6 +27,8 @@ constexpr int kButtonYes = 101;
 constexpr int kButtonNo = 102;
 // Error code of a stop while the recorder is idle: not an error here.
 constexpr int kStopWhileIdle = -100;
+// Longest wait of the unload for the engines to finalise their files.
+constexpr int kFinalisationWaitMs = 15000;
 
 QString closeReasonText(int reason) {
     switch (reason) {
@@ -43,6 +45,12 @@ QString closeReasonText(int reason) {
 // Writes the pending trace lines to the daily file (once the log folder is known).
 void flushPendingLines() {
     if (!Trace().LogFolder.isEmpty()) TraceLogFlushPending();
+}
+
+bool allEnginesIdle() {
+    for (platform::ActiveSoundRecorder* e : S().ActiveSoundRecorder1)
+        if (e && !e->Idle()) return false;
+    return true;
 }
 
 void endProcess() {
@@ -74,7 +82,15 @@ void onSignalPipeReadable() {
             received = true;
         }
     }
-    if (received) CloseMainWindow(CloseSystemShutdown);
+    if (!received) return;
+    // While the window is being built the close waits for Form_Load to
+    // return (it carries it out): a window half built is not torn down
+    // under its feet.
+    if (MainState().LoadRunning) {
+        MainState().PendingClose = CloseSystemShutdown;
+        return;
+    }
+    CloseMainWindow(CloseSystemShutdown);
 }
 
 }  // namespace
@@ -160,16 +176,27 @@ void Form_Unload(bool& cancel) {
             });
         }
     }
+    // Every recording is stopped; the engines finalise their files side by
+    // side while their events run here, so that the stop and finalisation
+    // of each recording are in the trace log before the process ends.
     const int count = qBound(1, S().RecorderCount, kRecorders);
     for (int i = 0; i < count; ++i) {
         trap(40, [&] {
             platform::ActiveSoundRecorder* e = S().ActiveSoundRecorder1[i];
-            if (!e || !S().main.rec[i].XPButtonRecord.Checked()) return;
+            if (!e) return;
+            if (!S().main.rec[i].XPButtonRecord.Checked() && e->RecorderStatus() == platform::StatusNone) return;
             const int code = e->RecorderStop();
-            platform::LetEventsRun();
             if (code != kStopWhileIdle) AfficherErreurARS(code, i, -1, "RecorderStop", kModule + ":Form_Unload");
         });
     }
+    trap(45, [&] {
+        const bool done = platform::WaitInEventLoop(allEnginesIdle, kFinalisationWaitMs);
+        if (!done)
+            TraceLog(-1, -1, -1,
+                     "Form_Unload: recordings still being finalised after " + QString::number(kFinalisationWaitMs) +
+                         " ms: they are closed without their events",
+                     true);
+    });
     trap(50, [&] { flushPendingLines(); });
     trap(60, [&] {
         S().QuitRequested = false;

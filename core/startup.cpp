@@ -63,6 +63,9 @@ QString configuredFolder(const QString& file, const QString& section, const QStr
     return CheckRep(value);
 }
 
+// The load sequence of Form_Load.
+void loadMainWindow();
+
 void wireMainControls() {
     Hooks().AfficherNiveauRecord = [](int recorder, int level) { AfficherNiveauRecord(recorder, level); };
     for (int i = 0; i < kRecorders; ++i) S().main.rec[i].Slider1.onScroll = [i] { Slider1_Scroll(i); };
@@ -78,6 +81,9 @@ QString ComponentsDownloadAddress() {
 }
 
 void Form_Initialize() {
+    // The start-up runs from here to the end of Form_Load: a termination
+    // signal meanwhile waits for it (the questions below let events run).
+    MainState().LoadRunning = true;
     ErrorTrap trap(kModule + ":Form_Initialize");
     QStringList missing;
     trap(10, [&] { missing = componentsCheck() ? componentsCheck()() : platform::MissingEncoders(); });
@@ -109,6 +115,24 @@ void Form_Initialize() {
 }
 
 void Form_Load() {
+    MainState().LoadRunning = true;
+    loadMainWindow();
+    MainState().LoadRunning = false;
+    // A close that the system asked for while the load ran.
+    const int pending = MainState().PendingClose;
+    MainState().PendingClose = -1;
+    if (pending >= 0 && !MainState().UnloadStarted) {
+        ErrorTrap trap(kModule + ":Form_Load");
+        trap(190, [&] {
+            TraceLog(-1, -1, -1, "Close asked during the start-up, carried out now");
+            CloseMainWindow(pending);
+        });
+    }
+}
+
+namespace {
+
+void loadMainWindow() {
     ErrorTrap trap(kModule + ":Form_Load");
     if (S().ComponentsMissing) {
         UnloadMainWindow();
@@ -161,10 +185,17 @@ void Form_Load() {
             platform::LetEventsRun();
         }
     });
+    // The window is built and shown: from here on a close is carried out at
+    // once (it ends the operator check's waits and questions).
+    MainState().LoadRunning = false;
+    if (MainState().Closing()) return;
     bool accepted = true;
     trap(140, [&] { accepted = CheckOperatorAtStartup(); });
+    if (MainState().Closing()) return;
     if (!accepted) {
         trap(150, [&] {
+            // Nobody may have edited anything yet: no question about saving.
+            S().SettingsModified = false;
             S().QuitRequested = true;
             UnloadMainWindow();
         });
@@ -175,10 +206,7 @@ void Form_Load() {
     trap(180, [&] { MainTimers().Timer1.start(); });
 }
 
-bool CheckOperatorAtStartup() {
-    // No operator management on this workstation yet: every start is accepted.
-    return true;
-}
+}  // namespace
 
 void CreateCaptureEngines() {
     ErrorTrap trap(kModule + ":CreateCaptureEngines");

@@ -7,8 +7,9 @@ PACKAGES=(
   qt6-base-dev qt6-serialport-dev qt6-qpa-plugins
   libavformat-dev libavcodec-dev libswresample-dev libavutil-dev ffmpeg
   libpulse-dev pulseaudio pulseaudio-utils
+  libgpiod-dev gpiod
   libgtest-dev googletest
-  faketime xvfb xauth imagemagick socat procps
+  faketime xvfb xauth imagemagick socat procps tzdata
   dpkg-dev systemd
 )
 missing=()

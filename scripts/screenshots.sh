@@ -2,7 +2,7 @@
 # Pictures of the windows for the documentation: runs the program under Xvfb
 # on a sandboxed drive with the built-in test tone (three recorders, the first
 # one a logging recorder that records from the start), and saves
-# docs/main-window.png and docs/setup-window.png.
+# docs/main-window.png, docs/main-menu.png and docs/setup-window.png.
 #   scripts/screenshots.sh [build folder]
 set -euo pipefail
 HERE=$(cd "$(dirname "$0")" && pwd)
@@ -44,6 +44,11 @@ Frm_Main_Top=20
 FrmSetup_Left=40
 FrmSetup_Top=40
 INI
+# The workstation's operator, mandatory here, with the setup right.
+mkdir -p "${DRIVE}Tessaline/Velmora/Config" "${DRIVE}Windows/Registry"
+printf '[DroitsUsers]\r\nActif=1\r\n' >"${DRIVE}Tessaline/Velmora/Config/VM3_Systeme.ini"
+printf '[Software\\Tessaline\\Velmora\\User]\r\nVM_User=12\r\nVM_User_Name=Claire Dubois\r\nVM_User_Droits=%s1\r\nVM_User_Button=OK\r\n' \
+  "$(printf '0%.0s' $(seq 1 30))" >"${DRIVE}Windows/Registry/HKEY_LOCAL_MACHINE.ini"
 # A few earlier recordings for the history grids.
 mkdir -p "${DRIVE}Studio1" "${DRIVE}Pige"
 for h in 06 07 08 09 10; do
@@ -63,7 +68,7 @@ xvfb-run -a -s "-screen 0 1440x960x24" bash -c '
   "$0" /Instance=3 --test-tone &
   pid=$!
   for _ in $(seq 1 300); do
-    [ -s "$QUILLON_SCREENSHOT_DIR/setup-window.png" ] && break
+    [ -s "$QUILLON_SCREENSHOT_DIR/setup-window.png" ] && [ -s "$QUILLON_SCREENSHOT_DIR/main-menu.png" ] && break
     kill -0 $pid 2>/dev/null || break
     sleep 0.1
   done
@@ -75,4 +80,5 @@ xvfb-run -a -s "-screen 0 1440x960x24" bash -c '
 mkdir -p "$ROOT/docs"
 cp "$OUT/main-window.png" "$ROOT/docs/main-window.png"
 cp "$OUT/setup-window.png" "$ROOT/docs/setup-window.png"
-echo "docs/main-window.png and docs/setup-window.png written"
+cp "$OUT/main-menu.png" "$ROOT/docs/main-menu.png"
+echo "docs/main-window.png, docs/main-menu.png and docs/setup-window.png written"

@@ -196,8 +196,9 @@ void FrmSetup_InitGeneral() {
         }
     });
     trap(30, [&] {
+        // Entry n + 1 is input n of the card (its bit index).
         QStringList inputs = {""};
-        for (int n = 1; n <= 16; ++n) inputs << "P8R8 DIO   In: " + QString::number(n);
+        for (int n = 0; n <= 15; ++n) inputs << "P8R8 DIO   In: " + QString::number(n);
         for (auto& l : c.ComboPeripherique) {
             l.setEntries(inputs);
             l.setListIndex(0);  // no input

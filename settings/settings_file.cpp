@@ -323,7 +323,7 @@ void SaveSettings() {
         for (int k = 0; k < kSliceRows; ++k)
             write("PigeTranche", "Tranche_" + QString::number(k), QString::number(c.ComboPigeTimingFin[k].listIndex()));
     });
-    trap(110, [&] { SaveDataPlanning(); });
+    trap(110, [&] { write.failures += SaveDataPlanning(); });
     trap(120, [&] {
         if (write.failures == 0) {
             S().SettingsModified = false;
@@ -423,54 +423,72 @@ void InitGeneralDonneesPlanning() {
     });
 }
 
-void SaveDataPlanning() {
+void StorePlanningEditor(int slot) {
+    if (slot < 0 || slot >= kPlanningSlots) return;
+    const FrmSetupControls& c = Setup();
+    PlanningLine& line = Setup().PlanningTable[slot];
+    line.Recorder = c.ComboRecorder.text();
+    line.Frequence = c.ComboFrequence.text();
+    line.Annee = c.ComboAnnee.text();
+    line.Mois = c.ComboMois.text();
+    line.Semaine = c.ComboSemaine.text();
+    line.Jour = c.ComboJour.text();
+    line.Heure = c.ComboHeure.text();
+    line.Minute = c.ComboMinute.text();
+    line.LineEnabled = c.CheckPlanningActif.checked();
+    line.Duree = c.TextDuree.text();
+    line.DossierFichierSon = c.TexteDossierFichierSon.text();
+    line.ASC82Plus = c.TexteASC82Plus.text();
+}
+
+int SaveDataPlanning() {
     ErrorTrap trap("FrmSetup:SaveDataPlanning");
     FrmSetupControls& c = Setup();
-    QString file;
     trap(10, [&] {
-        // The row being edited goes into its slot first.
+        // The row being edited goes into its slot (and its row) first.
         const int row = c.CurrentPlanningRow;
         if (row < 0 || row >= kPlanningSlots) return;
-        PlanningLine& line = c.PlanningTable[row];
-        line.Recorder = c.ComboRecorder.text();
-        line.Frequence = c.ComboFrequence.text();
-        line.Annee = c.ComboAnnee.text();
-        line.Mois = c.ComboMois.text();
-        line.Semaine = c.ComboSemaine.text();
-        line.Jour = c.ComboJour.text();
-        line.Heure = c.ComboHeure.text();
-        line.Minute = c.ComboMinute.text();
-        line.LineEnabled = c.CheckPlanningActif.checked();
-        line.Duree = c.TextDuree.text();
-        line.DossierFichierSon = c.TexteDossierFichierSon.text();
-        line.ASC82Plus = c.TexteASC82Plus.text();
-        MarkSettingsModified();
+        if (SetupLinks().MemoriseModifications) {
+            SetupLinks().MemoriseModifications();
+        } else {
+            StorePlanningEditor(row);
+            MarkSettingsModified();
+        }
     });
-    trap(20, [&] { file = SettingsFile(); });
+    Writer write;
+    trap(20, [&] { write.file = SettingsFile(); });
     for (int k = 0; k < kPlanningSlots; ++k) {
         trap(30, [&] {
             const QString sec = PlanningSection(k);
             const PlanningLine& line = c.PlanningTable[k];
             if (line.Recorder.trimmed().isEmpty()) {
-                EcritureIni(file, sec, "Actif", "0FF");  // the other keys stay as they are
+                write(sec, "Actif", "0FF");  // the other keys stay as they are
                 return;
             }
-            EcritureIni(file, sec, "Actif", "ON");
-            EcritureIni(file, sec, "Recorder", line.Recorder);
-            EcritureIni(file, sec, "Frequence", line.Frequence);
-            EcritureIni(file, sec, "Annee", line.Annee.trimmed());
-            EcritureIni(file, sec, "Mois", line.Mois.trimmed());
-            EcritureIni(file, sec, "Semaine", line.Semaine.trimmed());
-            EcritureIni(file, sec, "Jour", line.Jour.trimmed());
-            EcritureIni(file, sec, "Heure", line.Heure);
-            EcritureIni(file, sec, "Minute", line.Minute);
-            EcritureIni(file, sec, "LigneActive", YesNo(line.LineEnabled));
-            EcritureIni(file, sec, "Duree", line.Duree);
-            EcritureIni(file, sec, "DossierFichierSon", line.DossierFichierSon);
-            EcritureIni(file, sec, "ASC82Plus", line.ASC82Plus);
+            write(sec, "Actif", "ON");
+            write(sec, "Recorder", line.Recorder);
+            write(sec, "Frequence", line.Frequence);
+            write(sec, "Annee", line.Annee.trimmed());
+            write(sec, "Mois", line.Mois.trimmed());
+            write(sec, "Semaine", line.Semaine.trimmed());
+            write(sec, "Jour", line.Jour.trimmed());
+            write(sec, "Heure", line.Heure);
+            write(sec, "Minute", line.Minute);
+            write(sec, "LigneActive", YesNo(line.LineEnabled));
+            write(sec, "Duree", line.Duree);
+            write(sec, "DossierFichierSon", line.DossierFichierSon);
+            write(sec, "ASC82Plus", line.ASC82Plus);
         });
     }
+    trap(35, [&] {
+        if (write.failures > 0)
+            TraceLogEncadre(-1, -1, -1,
+                            "Err: SaveDataPlanning: " + QString::number(write.failures) + " key(s) not written to " +
+                                write.file,
+                            "=", true);
+    });
     trap(40, [&] {
         if (SetupLinks().NextTimingAnalysis) SetupLinks().NextTimingAnalysis();
     });
+    return write.failures;
 }

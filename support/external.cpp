@@ -86,7 +86,7 @@ qint32 ExecuterProgrammeExterne(const QString& operation, const QString& file, c
     return r;
 }
 
-qint32 AttenteFinProcessusExterne(qint64 processId, qint32& timeoutMs) {
+qint32 AttenteFinProcessusExterne(qint64 processId, qint32& timeoutMs, const std::function<bool()>& giveUp) {
     ErrorTrap trap(QStringLiteral("Lib_Systeme:AttenteFinProcessusExterne"));
     qint32 code = -1;
     qint64 start = 0;
@@ -100,6 +100,7 @@ qint32 AttenteFinProcessusExterne(qint64 processId, qint32& timeoutMs) {
             code = platform::ProcessExitCode(processId);
             if (code != kStillActive) break;
             platform::LetEventsRunFor(kWaitSliceMs);
+            if (giveUp && giveUp()) break;
             if (timeoutMs > 0 && qAbs(TempsSystemeMs() - start) > timeoutMs) break;
         }
     });

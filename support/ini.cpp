@@ -17,19 +17,18 @@ const QString kLibSysteme = QStringLiteral("Lib_Systeme");
 const QString kLibPublic = QStringLiteral("Lib_Public");
 const QString kSettingsBaseName = QStringLiteral("VM3_Quillon_Recorder");
 
-// The family's program folder, ending with "/".
-QString ApplicationFolder() {
-    const AppGlobals& app = App();
-    if (app.UseDefaultRoot || app.ApplicationFolder.trimmed().isEmpty()) return DefaultRoot();
-    return CheckRep(app.ApplicationFolder);
-}
-
 QString InstancePart() {
     const int n = App().InstanceNumber;
     return n > 0 ? QStringLiteral("_") + QString::number(n) : QString();
 }
 
 }  // namespace
+
+QString ApplicationFolder() {
+    const AppGlobals& app = App();
+    if (app.UseDefaultRoot || app.ApplicationFolder.trimmed().isEmpty()) return DefaultRoot();
+    return CheckRep(app.ApplicationFolder);
+}
 
 IniState& IniCache() {
     static IniState state;
@@ -185,13 +184,23 @@ QString DetermineDossierConfig_Fichier(const QString& file, qint16 baseIndex) {
                 r = CheckRep(LectureIni(file, QStringLiteral("Base_") + n2, QStringLiteral("Dossier_Config_Global"),
                                         defaultFolder));
         } else {
-            const bool unc = LectureIni(file, QStringLiteral("Tessaline"), QStringLiteral("UNC_Actif"),
-                                        QStringLiteral("0FF")) == QLatin1String("ON");
-            r = CheckRep(LectureIni(file, QStringLiteral("Tessaline"),
-                                    unc ? QStringLiteral("INI_VELMORA_UNC") : QStringLiteral("INI_VELMORA"), defaultFolder));
+            r = DossierConfigTessaline(file);
             if (r.trimmed().isEmpty())
                 r = LectureIni(file, QStringLiteral("Tessaline"), QStringLiteral("Ini_Base_") + n2, QString());
         }
+    });
+    return r;
+}
+
+QString DossierConfigTessaline(const QString& file) {
+    ErrorTrap trap(kLibPublic + QStringLiteral(":DossierConfigTessaline"));
+    QString r;
+    trap(10, [&] {
+        const bool unc = LectureIni(file, QStringLiteral("Tessaline"), QStringLiteral("UNC_Actif"),
+                                    QStringLiteral("0FF")) == QLatin1String("ON");
+        r = CheckRep(LectureIni(file, QStringLiteral("Tessaline"),
+                                unc ? QStringLiteral("INI_VELMORA_UNC") : QStringLiteral("INI_VELMORA"),
+                                ApplicationFolder() + QStringLiteral("Config/")));
     });
     return r;
 }

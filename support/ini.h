@@ -8,11 +8,18 @@ QString LectureIni(const QString& file, const QString& section, const QString& k
 bool EcritureIni(const QString& file, const QString& section, const QString& key, const QString& value);
 
 QString DefaultRoot();  // <drive>Tessaline/Velmora/
+// The family's program folder, ending with "/": App().ApplicationFolder, or
+// the default root when it is unknown.
+QString ApplicationFolder();
 QString NomDossierSettings();
 QString NomFichierSettings(const QString& extension, const QString& suffix);
 QString DetermineDossierConfig();
 qint16 DetermineDossierConfig_Bases_Nombre(const QString& file);
 QString DetermineDossierConfig_Fichier(const QString& file, qint16 baseIndex);
+// The family configuration folder as the family's Win.ini names it, read
+// from `file`: section "Tessaline", key "INI_VELMORA" (or "INI_VELMORA_UNC"
+// when "UNC_Actif" reads "ON"); default the program folder + "Config/".
+QString DossierConfigTessaline(const QString& file);
 void CheckValiditeValeurMin(qint32& value, qint32 minimum);
 QString ChangeUNCFolder2LocalFolder(const QString& path, const QString& host);
 

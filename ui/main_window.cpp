@@ -2,6 +2,7 @@
 
 #include "archive/history.h"
 #include "core/frm_main.h"
+#include "core/operator_rights.h"
 #include "core/recorder_slot.h"
 #include "platform/capture/active_sound_recorder.h"
 #include "support/tracelog.h"
@@ -163,18 +164,27 @@ void MainWindow::buildMenu() {
     options->setObjectName("Mnu01Options");
     QAction* veille = fileMenu_->addAction("Mise en veille");
     veille->setObjectName("Mnu01Veille");
+    fileMenu_->addSeparator();
+    // The current operator: shown only, its caption carries the name.
     QAction* user = fileMenu_->addAction("Utilisateur en cours");
     user->setObjectName("MnuUserCurrent");
-    user->setEnabled(false);
+    QAction* changeUser = fileMenu_->addAction("Changer d'utilisateur...");
+    changeUser->setObjectName("MnuChangeUser");
+    fileMenu_->addSeparator();
+    QAction* journal = fileMenu_->addAction("Journal des traces...");
+    journal->setObjectName("MnuJournal");
     fileMenu_->addSeparator();
     QAction* quit = fileMenu_->addAction("Quitter");
     quit->setObjectName("MnuQuitter");
     BindAction(options, S().main.Mnu01Options);
     BindAction(quit, S().main.MnuQuitter);
     BindAction(user, S().main.MnuUserCurrent);
-    user->setEnabled(false);
+    BindAction(changeUser, S().main.MnuChangeUser);
+    BindAction(journal, S().main.MnuJournal);
     connect(options, &QAction::triggered, this, [] { Mnu01Options_Click(); });
     connect(veille, &QAction::triggered, this, [] { MiseEnVeilleForcee(); });
+    connect(changeUser, &QAction::triggered, this, [] { MnuChangerUtilisateur_Click(); });
+    connect(journal, &QAction::triggered, this, [] { MnuJournal_Click(); });
     connect(quit, &QAction::triggered, this, [] { MnuQuitter_Click(); });
     connect(fileMenu_, &QMenu::aboutToShow, this, [] { Mnu01_Click(); });
 }

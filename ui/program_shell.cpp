@@ -6,6 +6,7 @@
 #include "support/tracelog.h"
 #include "ui/look.h"
 #include "ui/main_window.h"
+#include "ui/main_window_keys.h"
 #include "ui/qt_dialogs.h"
 #include "ui/setup_window.h"
 #include "ui/splash_window.h"
@@ -53,6 +54,7 @@ QRect ScreenRect() {
 ProgramShell::ProgramShell() {
     QApplication::setWindowIcon(ProgramIcon());
     main_ = std::make_unique<MainWindow>();
+    keys_ = std::make_unique<MainWindowKeys>(main_.get());
     setup_ = std::make_unique<SetupWindow>();
     splash_ = std::make_unique<SplashWindow>();
     if (QSystemTrayIcon::isSystemTrayAvailable()) {
@@ -71,7 +73,6 @@ ProgramShell::ProgramShell() {
 ProgramShell::~ProgramShell() {
     Trace().OnChanged = nullptr;
     SetupLinks().ShowWindow = nullptr;
-    SetupLinks().FillPlanningListView = nullptr;
     MainHost() = FrmMainHost{};
     if (dialogs_) SetDialogs(nullptr);
     if (tray_) {
@@ -84,6 +85,10 @@ void ProgramShell::install(bool useQtDialogs) {
     FrmMainHost& host = MainHost();
     host.ShowMain = [this] { main_->showAtStoredPosition(); };
     host.HideMain = [this] { hideMain(); };
+    host.HideMainTemporarily = [this] {
+        main_->hide();
+        S().main.visible = false;
+    };
     host.Unload = [this] {
         // Asked by the program's code before the teardown: that is the close
         // of the window with reason 1; asked by the teardown itself: the
@@ -124,7 +129,6 @@ void ProgramShell::install(bool useQtDialogs) {
     };
     SetupLinks().ScreenRect = [] { return ScreenRect(); };
     SetupLinks().ApplyLook = [] { ApplyStudioLook(); };
-    SetupLinks().FillPlanningListView = [this] { setup_->refreshPlanningTable(); };
 
     Trace().OnChanged = [this] {
         main_->traceChanged();
@@ -178,7 +182,25 @@ void ProgramShell::takeScreenshots(const QString& folder) {
     QDir().mkpath(folder);
     const QString mainPath = QDir(folder).filePath("main-window.png");
     const QString setupPath = QDir(folder).filePath("setup-window.png");
+    const QString menuPath = QDir(folder).filePath("main-menu.png");
     const bool mainOk = main_->grab().save(mainPath);
+    // The "Fichier" menu open over the window: a picture of the screen there.
+    QMenu* menu = main_->fileMenu();
+    menu->popup(main_->mapToGlobal(QPoint(8, 24)));
+    QTimer::singleShot(400, this, [this, menu, menuPath, mainOk, mainPath, setupPath] {
+        bool menuOk = false;
+        if (QScreen* screen = QGuiApplication::primaryScreen()) {
+            const QRect area = main_->frameGeometry().united(menu->geometry()).adjusted(-4, -4, 4, 4);
+            menuOk = screen->grabWindow(0, area.x(), area.y(), qMin(area.width(), 560), qMin(area.height(), 420))
+                         .save(menuPath);
+        }
+        menu->hide();
+        std::fprintf(stderr, "screenshots: %s %s\n", qPrintable(menuPath), menuOk ? "written" : "FAILED");
+        takeSetupScreenshot(mainOk, mainPath, setupPath);
+    });
+}
+
+void ProgramShell::takeSetupScreenshot(bool mainOk, const QString& mainPath, const QString& setupPath) {
     setup_->showAtStoredPosition();
     bool tabOk = false;
     const int tab = qEnvironmentVariableIntValue("QUILLON_SCREENSHOT_SETUP_TAB", &tabOk);

@@ -12,6 +12,7 @@ class QSystemTrayIcon;
 namespace ui {
 
 class MainWindow;
+class MainWindowKeys;
 class SetupWindow;
 class SplashWindow;
 class QtDialogs;
@@ -41,15 +42,18 @@ public:
 
     // Screenshots for the documentation: QUILLON_SCREENSHOT_DIR=<folder>
     // writes main-window.png and setup-window.png there after
-    // QUILLON_SCREENSHOT_DELAY_MS (default 8000) milliseconds; the setup
+    // QUILLON_SCREENSHOT_DELAY_MS (default 8000) milliseconds, then
+    // main-menu.png (the "Fichier" menu open); the setup
     // window shows its tab QUILLON_SCREENSHOT_SETUP_TAB (default 1).
     void scheduleScreenshotsFromEnvironment();
 
 private:
     void closeWindows();
     void takeScreenshots(const QString& folder);
+    void takeSetupScreenshot(bool mainOk, const QString& mainPath, const QString& setupPath);
 
     std::unique_ptr<MainWindow> main_;
+    std::unique_ptr<MainWindowKeys> keys_;  // the recorders' shortcuts
     std::unique_ptr<SetupWindow> setup_;
     std::unique_ptr<SplashWindow> splash_;
     std::unique_ptr<QtDialogs> dialogs_;

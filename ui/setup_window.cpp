@@ -1,5 +1,7 @@
 #include "ui/setup_window.h"
 
+#include "planning/planning_editor.h"
+#include "remote/serial_link.h"
 #include "settings/frm_setup.h"
 #include "support/tracelog.h"
 #include "ui/bindings.h"
@@ -12,6 +14,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPointer>
@@ -366,6 +369,11 @@ QWidget* SetupWindow::buildSerialPage() {
     const char* captions[] = {"Vitesse", "Parité", "Bits de données", "Bits d'arrêt"};
     g->addWidget(Caption("Port COM", box), 1, 0);
     g->addWidget(new BoundComboBox(c.ComboNoPort, box), 1, 1);
+    // The Linux device behind the port number.
+    auto* device = new BoundLabel(c.LabelPortCOMDevice, box);
+    device->setObjectName("LabelPortCOMDevice");
+    device->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    g->addWidget(device, 1, 2);
     for (int k = 0; k < 4; ++k) {
         g->addWidget(Caption(captions[k], box), k + 2, 0);
         g->addWidget(new BoundComboBox(c.ComboPortComSetup[size_t(k)], box), k + 2, 1);
@@ -378,6 +386,13 @@ QWidget* SetupWindow::buildSerialPage() {
     g->addWidget(serialInit_, 6, 1, Qt::AlignLeft);
     g->addWidget(Caption("Commande", box), 7, 0);
     g->addWidget(new BoundLineEdit(c.TexteToSend, box), 7, 1, 1, 2);
+    auto* send = new QPushButton("Envoyer", box);
+    send->setObjectName("CommandSend");
+    connect(send, &QPushButton::clicked, this, [this] {
+        commitEdits();
+        CommandSend_Click();
+    });
+    g->addWidget(send, 7, 3);
     g->setColumnStretch(2, 1);
     layout->addWidget(box);
     layout->addStretch(1);
@@ -392,7 +407,9 @@ QWidget* SetupWindow::buildCardPage() {
     top->addWidget(new BoundCheckBox(c.CheckP8R8Actif, "Actif", page));
     top->addSpacing(20);
     top->addWidget(new QLabel("Type de carte", page));
-    top->addWidget(new BoundComboBox(c.cbCardType, page));
+    auto* type = new BoundComboBox(c.cbCardType, page);
+    type->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    top->addWidget(type);
     top->addStretch(1);
     layout->addLayout(top);
 
@@ -402,7 +419,7 @@ QWidget* SetupWindow::buildCardPage() {
     auto* ig = new QGridLayout(inputs);
     for (int k = 0; k < 16; ++k) {
         // The inputs show the card; the operator does not set them.
-        auto* box = new BoundCheckBox(c.ChckBoxP8R8In[size_t(k)], QString("In %1").arg(k + 1), inputs);
+        auto* box = new BoundCheckBox(c.ChckBoxP8R8In[size_t(k)], QString("In %1").arg(k), inputs);
         box->setAttribute(Qt::WA_TransparentForMouseEvents);
         box->setFocusPolicy(Qt::NoFocus);
         ig->addWidget(box, k / 8, k % 8);
@@ -414,7 +431,7 @@ QWidget* SetupWindow::buildCardPage() {
     BindWidget(outputs, c.MyFrameP8R8Out);
     auto* og = new QGridLayout(outputs);
     for (int k = 0; k < 16; ++k)
-        og->addWidget(new BoundCheckBox(c.ChckBoxP8R8Out[size_t(k)], QString("Out %1").arg(k + 1), outputs), k / 8, k % 8);
+        og->addWidget(new BoundCheckBox(c.ChckBoxP8R8Out[size_t(k)], QString("Out %1").arg(k), outputs), k / 8, k % 8);
     layout->addWidget(outputs);
     layout->addStretch(1);
     return page;
@@ -426,37 +443,56 @@ QWidget* SetupWindow::buildPlanningPage() {
     auto* layout = new QVBoxLayout(page);
     auto* editor = new QGroupBox("Ligne de planning", page);
     auto* g = new QGridLayout(editor);
-    const QList<QPair<QString, ComboCtl*>> lists = {
-        {"Recorder", &c.ComboRecorder}, {"Fréquence", &c.ComboFrequence}, {"Année", &c.ComboAnnee},
-        {"Mois", &c.ComboMois},         {"Semaine", &c.ComboSemaine},     {"Jour", &c.ComboJour},
-        {"Heure", &c.ComboHeure},       {"Minute", &c.ComboMinute},
+    struct EditorList {
+        const char* caption;
+        const char* name;
+        ComboCtl* model;
+    };
+    const EditorList lists[] = {
+        {"Recorder", "ComboRecorder", &c.ComboRecorder}, {"Fréquence", "ComboFrequence", &c.ComboFrequence},
+        {"Année", "ComboAnnee", &c.ComboAnnee},          {"Mois", "ComboMois", &c.ComboMois},
+        {"Semaine", "ComboSemaine", &c.ComboSemaine},    {"Jour", "ComboJour", &c.ComboJour},
+        {"Heure", "ComboHeure", &c.ComboHeure},          {"Minute", "ComboMinute", &c.ComboMinute},
     };
     int col = 0;
-    for (const auto& l : lists) {
-        g->addWidget(Header(l.first, editor), 0, col);
-        g->addWidget(new BoundComboBox(*l.second, editor), 1, col);
+    for (const EditorList& l : lists) {
+        // A list's caption is enabled with it.
+        QLabel* caption = Header(QString::fromUtf8(l.caption), editor);
+        BindWidget(caption, *l.model);
+        g->addWidget(caption, 0, col);
+        auto* box = new BoundComboBox(*l.model, editor);
+        box->setObjectName(l.name);
+        g->addWidget(box, 1, col);
         ++col;
     }
     g->addWidget(new BoundCheckBox(c.CheckPlanningActif, "Actif", editor), 2, 0);
     g->addWidget(Caption("Durée (Min)", editor), 2, 1);
-    g->addWidget(new BoundLineEdit(c.TextDuree, editor), 2, 2);
+    auto* duration = new BoundLineEdit(c.TextDuree, editor);
+    duration->setObjectName("TextDuree");
+    g->addWidget(duration, 2, 2);
     g->addWidget(Caption("ASC 8.2", editor), 2, 3);
-    g->addWidget(new BoundLineEdit(c.TexteASC82Plus, editor), 2, 4, 1, 4);
+    auto* switcher = new BoundLineEdit(c.TexteASC82Plus, editor);
+    switcher->setObjectName("TexteASC82Plus");
+    g->addWidget(switcher, 2, 4, 1, 4);
     g->addWidget(Caption("Fichier son à générer", editor), 3, 0, 1, 2);
-    g->addWidget(new BoundLineEdit(c.TexteDossierFichierSon, editor), 3, 2, 1, 5);
+    auto* file = new BoundLineEdit(c.TexteDossierFichierSon, editor);
+    file->setObjectName("TexteDossierFichierSon");
+    g->addWidget(file, 3, 2, 1, 5);
     auto* chooser = new QPushButton("...", editor);
     chooser->setObjectName("CommandDossierFichierSon");
     chooser->setToolTip("Fichier à générer...");
-    chooser->setEnabled(false);  // the planning editor's chooser is not in service yet
+    BindWidget(chooser, c.CommandDossierFichierSon);
+    connect(chooser, &QPushButton::clicked, this, [] { CommandDossierFichierSon_Click(); });
     g->addWidget(chooser, 3, 7, Qt::AlignLeft);
     g->addWidget(Caption("Timing du prochain enregistrement", editor), 4, 0, 1, 3);
     auto* next = new BoundLineEdit(c.TextProchainTiming, editor);
+    next->setObjectName("TextProchainTiming");
     next->setReadOnly(true);
     g->addWidget(next, 4, 3, 1, 3);
     for (int c = 0; c < 8; ++c) g->setColumnStretch(c, 1);
     layout->addWidget(editor);
 
-    planning_ = new QTableWidget(kPlanningSlots, 13, page);
+    planning_ = new QTableWidget(0, kPlanningColumns, page);
     planning_->setObjectName("ListView1");
     planning_->setHorizontalHeaderLabels({"Recorder", "Fréquence", "Année", "Mois", "Semaine", "Jour", "Heu", "Min",
                                           "Actif", "Durée (Min)", "Fichier son à générer", "ASC 8.2", ""});
@@ -465,11 +501,40 @@ QWidget* SetupWindow::buildPlanningPage() {
     planning_->setSelectionBehavior(QAbstractItemView::SelectRows);
     planning_->setSelectionMode(QAbstractItemView::SingleSelection);
     planning_->setAlternatingRowColors(true);
-    planning_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    planning_->horizontalHeader()->setSectionResizeMode(10, QHeaderView::Stretch);
+    planning_->setSortingEnabled(false);  // the list's model sorts
+    planning_->horizontalHeader()->setSectionsClickable(true);
+    planning_->horizontalHeader()->setStretchLastSection(false);
+    planning_->installEventFilter(this);
     layout->addWidget(planning_, 1);
+
+    // The operator's selection goes to the list's model; a click loads the row.
+    connect(planning_, &QTableWidget::currentCellChanged, this, [this](int row, int, int, int) {
+        if (!refreshingPlanning_) Setup().ListView1.setSelectedRow(row);
+    });
+    connect(planning_, &QTableWidget::cellClicked, this, [this](int row, int) {
+        if (refreshingPlanning_) return;
+        Setup().ListView1.setSelectedRow(row);
+        ListView1_Click();
+    });
+    connect(planning_->horizontalHeader(), &QHeaderView::sectionClicked, this,
+            [](int column) { ListView1_ColumnClick(column); });
+    QPointer<SetupWindow> self(this);
+    c.ListView1.observe([self] {
+        if (self) self->refreshPlanningTable();
+    });
     refreshPlanningTable();
     return page;
+}
+
+bool SetupWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == planning_ && event->type() == QEvent::KeyRelease) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (!key->isAutoRepeat()) {
+            if (key->key() == Qt::Key_Space) ListView1_KeyUp(32);
+            else if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) ListView1_KeyUp(13);
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 QWidget* SetupWindow::buildSlicesPage() {
@@ -518,24 +583,33 @@ void SetupWindow::refreshGauge(int i) {
 
 void SetupWindow::refreshPlanningTable() {
     if (!planning_) return;
-    for (int k = 0; k < kPlanningSlots; ++k) {
-        const PlanningLine& p = Setup().PlanningTable[size_t(k)];
-        const QStringList fields = {p.Recorder, p.Frequence, p.Annee, p.Mois, p.Semaine, p.Jour, p.Heure, p.Minute,
-                                    p.Duree, p.DossierFichierSon, p.ASC82Plus};
-        bool free = true;
-        for (const QString& f : fields) free = free && f.trimmed().isEmpty();
-        const QStringList cells = {p.Recorder.trimmed(), p.Frequence, p.Annee, p.Mois, p.Semaine, p.Jour, p.Heure,
-                                   p.Minute, free ? QString() : (p.LineEnabled ? "O" : "N"), p.Duree,
-                                   p.DossierFichierSon, p.ASC82Plus, QString("%1").arg(k, 3, 10, QChar('0'))};
-        for (int col = 0; col < cells.size(); ++col) {
-            QTableWidgetItem* item = planning_->item(k, col);
+    const ListViewCtl& list = Setup().ListView1;
+    refreshingPlanning_ = true;
+    if (planning_->rowCount() != list.rowCount()) planning_->setRowCount(list.rowCount());
+    for (int r = 0; r < list.rowCount(); ++r) {
+        for (int col = 0; col < kPlanningColumns; ++col) {
+            QTableWidgetItem* item = planning_->item(r, col);
             if (!item) {
                 item = new QTableWidgetItem;
-                planning_->setItem(k, col, item);
+                planning_->setItem(r, col, item);
             }
-            if (item->text() != cells[col]) item->setText(cells[col]);
+            const QString text = list.cell(r, col);
+            if (item->text() != text) item->setText(text);
         }
     }
+    QHeaderView* header = planning_->horizontalHeader();
+    header->setSortIndicatorShown(list.sortKey() >= 0);
+    if (list.sortKey() >= 0)
+        header->setSortIndicator(list.sortKey(), list.sortDescending() ? Qt::DescendingOrder : Qt::AscendingOrder);
+    for (int col = 0; col < kPlanningColumns; ++col) {
+        const int width = col < list.columnWidths.size() ? list.columnWidths[col] : 0;
+        if (width > 0) header->resizeSection(col, width);
+        header->setSectionResizeMode(col, width > 0 ? QHeaderView::Interactive : QHeaderView::Stretch);
+    }
+    const int selected = list.selectedRow();
+    if (selected < 0) planning_->clearSelection();
+    else if (planning_->currentRow() != selected) planning_->selectRow(selected);
+    refreshingPlanning_ = false;
 }
 
 void SetupWindow::refreshAll() {

@@ -159,6 +159,9 @@ public:
     qint64 RecordingPositionMs() const;
     // Samples dropped because the encoder could not keep up.
     quint64 OverrunCount() const;
+    // Nothing records and nothing is being finalised: every event of the
+    // past recordings has been delivered.
+    bool Idle() const { return !session_ && retiring_.empty(); }
 
 signals:
     void RecordingStarted(int index);

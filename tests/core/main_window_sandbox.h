@@ -3,6 +3,7 @@
 // date, scripted answers to the questions, and a recorder of the process end.
 #include "archive/history.h"
 #include "core/frm_main.h"
+#include "core/operator_rights.h"
 #include "platform/capture/active_sound_recorder.h"
 #include "settings/frm_setup.h"
 #include "support/app_globals.h"
@@ -76,6 +77,7 @@ protected:
         ResetIniCache();
         ResetTraceState();
         ResetHistoryGrids();
+        ResetOperatorState();
         App() = AppGlobals{};
     }
 

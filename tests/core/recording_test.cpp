@@ -381,3 +381,21 @@ TEST_F(RecordingTest, LabelChangeKeepsTheTextOfARecorderThatAsksForItsName) {
     EXPECT_EQ(::Setup().TexteNomFichier[0].text(), QStringLiteral("Magazine <dd>"));
     EXPECT_EQ(dialogs.saveCalls, 0);
 }
+
+TEST_F(RecordingTest, FinishedRecordingAppearsInItsHistoryGridAtOnce) {
+    const QString folder = Folder(QStringLiteral("Grid"));
+    Prepare(0, 1, folder);
+    SelectQuality(0, QStringLiteral("44100"));
+    ::Setup().TexteNomFichier[0].setText(QStringLiteral("Take_<hh_mm_ss>"));
+    S().slot[0].KeyboardStart = true;
+    InitAffichageHisto(0);
+    EXPECT_EQ(MSFlexGridHisto(0).rowCount(), 0);
+    Record(0);
+    S().slot[0].KeyboardStart = false;
+    platform::LetEventsRunFor(300);
+    Stop(0);
+    const HistoryGrid& grid = MSFlexGridHisto(0);
+    ASSERT_EQ(grid.rowCount(), 1);
+    EXPECT_EQ(grid.cell(0, kHistoColumnName), QStringLiteral("Take_10_20_30.wav"));
+    EXPECT_EQ(grid.cell(0, kHistoColumnPath), folder + QStringLiteral("Take_10_20_30.wav"));
+}

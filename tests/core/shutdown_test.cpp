@@ -2,9 +2,11 @@
 // that saves the volumes and ends the recordings, signals and standby.
 #include "main_window_sandbox.h"
 
+#include "core/main_window_state.h"
 #include "platform/os.h"
 
 #include <QFileInfo>
+#include <QProcess>
 #include <csignal>
 
 namespace {
@@ -176,30 +178,91 @@ TEST_F(ShutdownTest, EveryCloseReasonIsTraced) {
     EXPECT_TRUE(dialogs.tasks.isEmpty());
 }
 
-TEST_F(ShutdownTest, RecordingInProgressEndsInACompleteFile) {
-    writeSettings(1);
+TEST_F(ShutdownTest, RecordingsInProgressEndWithTheirTraceLinesAndCompleteFiles) {
+    writeSettings(2);
     startProgram();
     if (!engineReady()) GTEST_SKIP() << "capture engine not available";
-    platform::ActiveSoundRecorder* e = S().ActiveSoundRecorder1[0];
-    e->Encoder().FormatToUse = 1;
-    e->SetRecordingMode(0);
-    const QString path = drive + "take.wav";
-    const int device = ::Setup().ComboInputDevices[0].listIndex();
-    if (e->StartFromDirectSoundDevice(device, qMax(0, ::Setup().ComboInputChannels[0].listIndex()), path) != 0)
-        GTEST_SKIP() << "device does not record";
-    S().main.rec[0].XPButtonRecord.setChecked(true);
+    // Recorder 1 in WAV, recorder 2 in Ogg Vorbis, both on the first device.
+    const QList<QPair<int, QString>> takes = {{1, drive + "take.wav"}, {4, drive + "take.ogg"}};
+    for (int i = 0; i < 2; ++i) {
+        platform::ActiveSoundRecorder* e = S().ActiveSoundRecorder1[i];
+        ASSERT_NE(e, nullptr);
+        e->Encoder().FormatToUse = takes[i].first;
+        e->SetRecordingMode(0);
+        const int device = qMax(0, ::Setup().ComboInputDevices[i].listIndex());
+        if (e->StartFromDirectSoundDevice(device, qMax(0, ::Setup().ComboInputChannels[i].listIndex()),
+                                          takes[i].second) != 0)
+            GTEST_SKIP() << "device does not record";
+        S().main.rec[i].XPButtonRecord.setChecked(true);
+    }
     // Some sound has been taken when the system goes down.
-    ASSERT_TRUE(platform::WaitInEventLoop([e] { return e->RecordingPositionMs() >= 300; }, 5000));
+    ASSERT_TRUE(platform::WaitInEventLoop(
+        [] { return S().ActiveSoundRecorder1[1]->RecordingPositionMs() >= 300; }, 5000));
 
     CloseMainWindow(CloseSystemShutdown);
     EXPECT_EQ(processEnds, 1);
-    QFile f(path);
+    // The audit trail is on disk before the process ends: each recording's
+    // stop and finalisation, after the close request.
+    const QString log = fileText(todayLog());
+    const int closeAt = log.indexOf("Application closed because Windows is shutting down");
+    ASSERT_GE(closeAt, 0);
+    for (int i = 0; i < 2; ++i) {
+        SCOPED_TRACE(i);
+        const QRegularExpression stopped(QString(" : :%1: :RecordingStopped\r$").arg(i), QRegularExpression::MultilineOption);
+        const QRegularExpression done(QString(" : :%1: :RecordingFinalizationDone\r$").arg(i),
+                                      QRegularExpression::MultilineOption);
+        EXPECT_GT(log.lastIndexOf(stopped), closeAt);
+        EXPECT_GT(log.lastIndexOf(done), log.lastIndexOf(stopped));
+        EXPECT_FALSE(S().main.rec[i].XPButtonRecord.Checked());
+    }
+    EXPECT_FALSE(log.contains("still being finalised"));
+    // Both files are whole: WAV sizes filled in, the Ogg stream decodes to its end.
+    QFile f(takes[0].second);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     const QByteArray bytes = f.readAll();
     ASSERT_GT(bytes.size(), 44 + 1000);
     EXPECT_EQ(bytes.left(4), "RIFF");
     const quint32 riffSize = quint8(bytes[4]) | quint8(bytes[5]) << 8 | quint8(bytes[6]) << 16 | quint32(quint8(bytes[7])) << 24;
     EXPECT_EQ(riffSize, quint32(bytes.size() - 8)) << "the file was not finalised";
+    for (const auto& take : takes) {
+        QProcess ff;
+        ff.start("ffmpeg", {"-v", "error", "-i", take.second, "-f", "null", "-"});
+        ASSERT_TRUE(ff.waitForFinished(20000));
+        EXPECT_EQ(ff.exitCode(), 0) << take.second.toStdString();
+        EXPECT_TRUE(ff.readAllStandardError().trimmed().isEmpty()) << take.second.toStdString();
+    }
+}
+
+TEST_F(ShutdownTest, NoRecordingStartsOnceTheUnloadHasBegun) {
+    writeSettings(1);
+    startProgram();
+    if (!engineReady()) GTEST_SKIP() << "capture engine not available";
+    // A start that arrives while the unload waits for the engines.
+    MainState().UnloadStarted = true;
+    S().main.rec[0].XPButtonRecord.setChecked(true);
+    BtnRecordOn(0);
+    EXPECT_FALSE(S().main.rec[0].XPButtonRecord.Checked());
+    EXPECT_EQ(S().ActiveSoundRecorder1[0]->RecorderStatus(), platform::StatusNone);
+    EXPECT_EQ(countLines(":0: :Record refused: the program is closing$"), 1);
+}
+
+TEST_F(ShutdownTest, TerminationSignalDuringTheStartUpWaitsForTheLoad) {
+    writeSettings(1, {42});
+    InstallTerminationHandlers();
+    // The signal arrives while the start-up message is put up, before the
+    // recorders exist; the load lets events run right after.
+    MainHost().ShowSplash = [] { ::raise(SIGTERM); };
+    startProgram();
+    EXPECT_EQ(processEnds, 1);
+    EXPECT_FALSE(MainState().LoadRunning);
+    const QString log = fileText(todayLog());
+    const int loadEnd = log.indexOf("Form_Load: End");
+    const int close = log.indexOf("Application closed because Windows is shutting down");
+    ASSERT_GE(loadEnd, 0);
+    EXPECT_GT(close, loadEnd);
+    EXPECT_TRUE(log.contains("Close asked during the start-up, carried out now"));
+    EXPECT_FALSE(MainTimers().Timer1.isActive());
+    EXPECT_EQ(volumeInFile(0), "42");
 }
 
 TEST_F(ShutdownTest, StandbyAndSetupWindowThroughTheHost) {

@@ -53,7 +53,9 @@ TEST_F(RecorderOptionsTest, ContactListBindsInputNumbers) {
     EXPECT_EQ(S().contact[2][2].Input, 15);
     c.ComboPeripherique[8].setListIndex(0);
     EXPECT_FALSE(S().contact[2][2].Enabled);
-    EXPECT_EQ(c.ComboPeripherique[8].entry(16), "P8R8 DIO   In: 16");
+    // The entry shows the input number that it binds.
+    EXPECT_EQ(c.ComboPeripherique[8].entry(1), "P8R8 DIO   In: 0");
+    EXPECT_EQ(c.ComboPeripherique[8].entry(16), "P8R8 DIO   In: 15");
 }
 
 TEST_F(RecorderOptionsTest, KeyboardAndContactHandlersDoNothingWhileLoading) {

@@ -4,7 +4,9 @@
 #include "archive/history.h"
 #include "core/frm_main.h"
 #include "core/main_window_state.h"
+#include "core/operator_rights.h"
 #include "core/recorder_slot.h"
+#include "planning/planning.h"
 #include "settings/frm_setup.h"
 #include "support/dialogs.h"
 #include "support/ini.h"
@@ -28,6 +30,7 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -56,6 +59,7 @@ protected:
         ResetSetupControls();
         ResetHistoryGrids();
         ResetMainWindowLogic();
+        ResetOperatorState();
         Incidents().LabelIncidentsCount.setText(QString());
         SetDialogs(&dialogs_);
     }
@@ -292,7 +296,7 @@ TEST_F(WindowsTest, SetupPagesFollowTheirModels) {
     line.Minute = "30";
     line.LineEnabled = true;
     line.Duree = "60";
-    setup.refreshPlanningTable();
+    FillPlanningListView();
     QTableWidget* table = setup.planningTable();
     ASSERT_EQ(table->rowCount(), kPlanningSlots);
     ASSERT_EQ(table->columnCount(), 13);
@@ -362,4 +366,45 @@ TEST_F(WindowsTest, StandbyWithoutNotificationAreaMinimisesAndOptionsToggleTheSe
     EXPECT_TRUE(shell.setupWindow()->isVisible());
     Mnu01Options_Click();
     EXPECT_FALSE(shell.setupWindow()->isVisible());
+}
+
+TEST_F(WindowsTest, MenuShowsTheOperatorAndTheWindowStepsAsideForTheSelection) {
+    ui::ProgramShell shell;
+    shell.install(false);
+    ui::MainWindow* win = shell.mainWindow();
+    win->showAtStoredPosition();
+    QMap<QString, QAction*> entries;
+    for (QAction* a : win->fileMenu()->actions()) entries.insert(a->objectName(), a);
+    QAction* user = entries.value("MnuUserCurrent");
+    QAction* options = entries.value("Mnu01Options");
+    QAction* change = entries.value("MnuChangeUser");
+    ASSERT_TRUE(user && options && change);
+    EXPECT_EQ(change->text(), "Changer d'utilisateur...");
+
+    // The selection program: a moment on screen, then it publishes Denis,
+    // who has no setup right.
+    const QString chosen = drive() + "chosen.ini";
+    const QString registry = drive() + "Windows/Registry/HKEY_LOCAL_MACHINE.ini";
+    const QString program = drive() + "Tessaline/Velmora/VM3_Quillon_User";
+    QDir().mkpath(drive() + "Tessaline/Velmora");
+    QDir().mkpath(drive() + "Windows/Registry");
+    auto write = [](const QString& path, const QByteArray& text) {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(text);
+    };
+    write(chosen, "[Software\\Tessaline\\Velmora\\User]\r\nVM_User=4\r\nVM_User_Name=Denis\r\n"
+                  "VM_User_Droits=1\r\nVM_User_Button=OK\r\n");
+    write(program, QString("#!/bin/sh\nsleep 0.4\ncp '%1' '%2'\n").arg(chosen, registry).toUtf8());
+    QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+
+    bool shownMeanwhile = true;
+    QTimer::singleShot(200, [&] { shownMeanwhile = win->isVisible(); });
+    change->trigger();
+    EXPECT_FALSE(shownMeanwhile) << "the main window steps aside while the selection runs";
+    EXPECT_TRUE(win->isVisible());
+    EXPECT_TRUE(user->isVisible());
+    EXPECT_EQ(user->text(), "Utilisateur en cours: Denis");
+    EXPECT_FALSE(options->isEnabled());
+    EXPECT_EQ(dialogs_.questions, QStringList({"Utilisateur (Denis) non autorisé"}));
 }

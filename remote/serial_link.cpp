@@ -1,0 +1,291 @@
+// The serial link: opening the port, writing command lines, tracing what the
+// port reports.
+#include "remote/serial_link.h"
+
+#include "platform/comm_port.h"
+#include "platform/os.h"
+#include "settings/frm_setup.h"
+#include "support/app_globals.h"
+#include "support/dialogs.h"
+#include "support/errors.h"
+#include "support/formats.h"
+#include "support/ini.h"
+#include "support/tracelog.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+
+namespace {
+
+constexpr int kDefaultDrainTimeoutMs = 5000;
+
+struct LinkState {
+    platform::CommPort* port = nullptr;
+    int drainTimeoutMs = kDefaultDrainTimeoutMs;
+    // Counts the times pending output was thrown away (close, loss, clear):
+    // a line whose wait saw it change did not go out whole.
+    quint64 discards = 0;
+    bool installed = false;
+    int openPort = 0;  // number of the port last opened
+};
+
+LinkState& L() {
+    static LinkState state;
+    return state;
+}
+
+// Every line of the link: no columns, no incident, flushed at once.
+void TraceCom(const QString& text) { TraceLog(-1, -1, -1, text, false, true); }
+
+QString Decode(const QByteArray& bytes) { return QString::fromUtf8(bytes); }
+
+// A received text on one trace line: line breaks and other control
+// characters are shown by name.
+QString Printable(const QString& text) {
+    QString out;
+    out.reserve(text.size());
+    for (QChar ch : text) {
+        const ushort u = ch.unicode();
+        if (u == '\r') out += QStringLiteral("<CR>");
+        else if (u == '\n') out += QStringLiteral("<LF>");
+        else if (u < 0x20 || u == 0x7F)
+            out += QStringLiteral("<0x") + QString::number(u, 16).rightJustified(2, QLatin1Char('0')).toUpper() +
+                   QStringLiteral(">");
+        else out += ch;
+    }
+    return out;
+}
+
+void OnPortLost(const QString& reason) {
+    ++L().discards;
+    TraceLogEncadre(-1, -1, -1,
+                    QStringLiteral("Err: COM: Port COM #") + QString::number(L().openPort) + QStringLiteral(" (") +
+                        ComControl().Device() + QStringLiteral(") lost: ") + reason + QStringLiteral(". Port closed."),
+                    QStringLiteral("="), true);
+}
+
+void OnPortError(const QString& text) { TraceCom(QStringLiteral("COM: Err: ") + text); }
+
+void ShowSerialDevice() {
+    const int port = CIntRound(Val(Setup().ComboNoPort.text()));
+    Setup().LabelPortCOMDevice.setText(SerialDevicePath(port));
+}
+
+void CloseComControl() {
+    if (L().port && L().port->PortOpen()) {
+        L().port->Close();
+        ++L().discards;
+    }
+}
+
+enum class Written { Whole, Refused, Discarded, TimedOut };
+
+// One line and CR LF, then the wait until the output has drained. Failures
+// are traced; the success is the caller's to trace.
+Written WriteLine(const QString& line) {
+    platform::CommPort& port = ComControl();
+    const platform::CommResult r = port.Output(line.toUtf8() + "\r\n");
+    if (!r.ok()) {
+        TraceCom(QStringLiteral("Err: COM: ") + r.description + QStringLiteral(". Data not sended: ") + line);
+        return Written::Refused;
+    }
+    const quint64 discards = L().discards;
+    auto gone = [&] { return L().discards != discards || !port.PortOpen(); };
+    platform::LetEventsRun();
+    const bool drained =
+        platform::WaitInEventLoop([&] { return gone() || port.OutBufferCount() == 0; }, L().drainTimeoutMs);
+    if (gone()) {
+        TraceCom(QStringLiteral("Err: COM: Port closed or output cleared before the line was sent whole. "
+                                "Data not sended: ") +
+                 line);
+        return Written::Discarded;
+    }
+    if (!drained) {
+        // A line that could not go out in time must not go out later, nor hold
+        // back the next ones.
+        port.ClearOutput();
+        ++L().discards;
+        TraceCom(QStringLiteral("Err: COM: Output not drained within ") + QString::number(L().drainTimeoutMs) +
+                 QStringLiteral(" ms, output cleared. Data not sended whole: ") + line);
+        return Written::TimedOut;
+    }
+    return Written::Whole;
+}
+
+}  // namespace
+
+platform::CommPort& ComControl() {
+    if (!L().port) {
+        L().port = new platform::CommPort;
+        L().port->OnComm = [] { ComControl_OnComm(); };
+        L().port->OnLost = OnPortLost;
+        L().port->OnError = OnPortError;
+    }
+    return *L().port;
+}
+
+bool SerialPortOpen() { return L().port && L().port->PortOpen(); }
+
+void InstallSerialLink() {
+    SetupLinks().OpenSerialPort = [] { CommandPortCOMInit_Click(); };
+    if (L().installed) return;
+    L().installed = true;
+    AddSetupWiring([] {
+        Setup().ComboNoPort.onClick = [] {
+            MarkSettingsModified();
+            ShowSerialDevice();
+        };
+    });
+    // The port closes with the program (its lock file goes with it).
+    if (QCoreApplication* app = QCoreApplication::instance())
+        QObject::connect(app, &QCoreApplication::aboutToQuit, [] { CloseComControl(); });
+}
+
+QString SerialDevicePath(int port) {
+    if (port < 1 || port > 9) return {};
+    const QString configured =
+        LectureIni(NomFichierSettings(".Ini", ""), QStringLiteral("PortCOM"), QStringLiteral("Device_") + QString::number(port), QString())
+            .trimmed();
+    return configured.isEmpty() ? platform::DefaultCommDevice(port) : configured;
+}
+
+QString SerialSettingsText() {
+    QStringList parts;
+    for (const ComboCtl& list : Setup().ComboPortComSetup) parts << list.text().trimmed();
+    return parts.join(QLatin1Char(','));
+}
+
+void CommandPortCOMInit_Click() {
+    ErrorTrap trap(QStringLiteral("FrmSetup:CommandPortCOMInit_Click"));
+    QString settings;
+    trap(10, [&] { settings = SerialSettingsText(); });
+    trap(20, [&] { InitPortCOM(settings); });
+}
+
+void InitPortCOM(const QString& settings) {
+    bool ok = true;
+    int port = 0;
+    // Errors of the steps are handled here, not by the error manager: each
+    // is traced and the next step runs.
+    auto step = [&](auto&& body) {
+        int number = 0;
+        QString description;
+        try {
+            body();
+            return;
+        } catch (const AppError& e) {
+            number = e.number();
+            description = e.description();
+        } catch (const std::exception& e) {
+            number = kInternalErrorNumber;
+            description = QString::fromLocal8Bit(e.what());
+        }
+        ok = false;
+        const QString n = QString::number(port);
+        if (number == platform::kCommInvalidPort) TraceCom(QStringLiteral("GPIO: COM: Invalid COM port #") + n);
+        else if (number == platform::kCommPortInUse) TraceCom(QStringLiteral("GPIO: COM: COM port #") + n + QStringLiteral(" in use"));
+        else
+            TraceCom(QStringLiteral("GPIO: COM: COM port #") + n + QStringLiteral(" Err: ") + QString::number(number) +
+                     QStringLiteral(" ") + description);
+        platform::LetEventsRun();
+    };
+    auto check = [](const platform::CommResult& r) {
+        if (!r.ok()) RaiseError(r.number, r.description, QStringLiteral("MSCommLib.MSComm"));
+    };
+    platform::CommPort& com = ComControl();
+
+    step([&] { CloseComControl(); });
+    step([&] {
+        const double v = Val(Setup().ComboNoPort.text());
+        if (!(v >= -32768.5 && v < 32767.5)) RaiseError(6, QStringLiteral("Overflow"));
+        port = CIntRound(v);
+    });
+    step([&] { TraceCom(QStringLiteral("GPIO: COM: Init Port #") + QString::number(port) + QStringLiteral(": ") + settings); });
+    step([&] {
+        const QString device = SerialDevicePath(port);
+        if (device.isEmpty()) RaiseError(platform::kCommInvalidPort, QStringLiteral("Invalid port number"));
+        TraceCom(QStringLiteral("GPIO: COM: Port #") + QString::number(port) + QStringLiteral(" device: ") + device);
+        check(com.SetDevice(device));
+    });
+    if (ok) step([&] { check(com.SetSettings(settings)); });
+    if (ok) step([&] {
+        check(com.Open());
+        L().openPort = port;
+    });
+    step([&] {
+        TraceCom(QStringLiteral("GPIO: COM: Init Port #") + QString::number(port) + QStringLiteral(" Result: ") +
+                 BoolText(ok) + QStringLiteral(" |OutBufferSize: ") + QString::number(com.OutBufferSize()));
+    });
+}
+
+bool SendPortCOM(const QString& line, const QString& sentTracePrefix) {
+    ErrorTrap trap(QStringLiteral("FrmSetup:SendPortCOM"));
+    bool whole = false;
+    trap(10, [&] {
+        if (!SerialPortOpen()) {
+            TraceCom(QStringLiteral("Err: COM: Port COM not Open. Data not sended: ") + line);
+            return;
+        }
+        TraceCom(QStringLiteral("COM: Data to send: ") + line);
+        whole = WriteLine(line) == Written::Whole;
+        if (whole) TraceCom(sentTracePrefix + line);
+    });
+    return whole;
+}
+
+void CommandSend_Click() {
+    ErrorTrap trap(QStringLiteral("FrmSetup:CommandSend_Click"));
+    trap(10, [&] {
+        if (SerialPortOpen()) {
+            WriteLine(Setup().TexteToSend.text());
+        } else {
+            CurrentDialogs().MessageBox(QStringLiteral("Port COM non ouvert."), App().MainWindowCaption, MsgButtons::Ok,
+                                        MsgIcon::Critical, MsgOk);
+        }
+    });
+}
+
+QString CommEventText(int code) {
+    switch (code) {
+    case 1: return QStringLiteral("Nombre de caractères indiqué par la propriété SThreshold dans le tampon de transmission");
+    case 2: return QStringLiteral("Nombre de caractères indiqué par la propriété RThreshold reçus");
+    case 3: return QStringLiteral("Modification dans la ligne Prêt à émettre");
+    case 4: return QStringLiteral("Modification dans la ligne Modem prêt");
+    case 5: return QStringLiteral("Modification dans la ligne Détection de porteuse");
+    case 6: return QStringLiteral("Modification dans l'Indicateur d'appel");
+    case 7: return QStringLiteral("Caractère de fin de fichier trouvé dans le flux en entrée");
+    case 1001: return QStringLiteral("Un signal d'arrêt a été reçu");
+    case 1002: return QStringLiteral("Erreur de délai d'attente Prêt à émettre");
+    case 1003: return QStringLiteral("Erreur de délai d'attente Modem prêt");
+    case 1004: return QStringLiteral("Erreur de trame");
+    case 1006: return QStringLiteral("Données perdues");
+    case 1007: return QStringLiteral("Erreur de délai d'attente Détection de porteuse");
+    case 1008: return QStringLiteral("Dépassement de la capacité du tampon de réception");
+    case 1009: return QStringLiteral("Erreur de parité");
+    case 1010: return QStringLiteral("Tampon de transmission plein");
+    case 1011: return QStringLiteral("Erreur inattendue lors de l'extraction du bloc de contrôle de périphérique");
+    default: return QString::number(code);
+    }
+}
+
+void ComControl_OnComm() {
+    ErrorTrap trap(QStringLiteral("FrmSetup:ComControl_OnComm"));
+    int code = 0;
+    QString m, r;
+    trap(10, [&] {
+        code = ComControl().CommEvent();
+        m = CommEventText(code);
+        if (code == platform::comEvReceive) r = Decode(ComControl().Input());
+    });
+    trap(20, [&] {
+        if (!r.trimmed().isEmpty()) TraceCom(QStringLiteral("COM: comEvReceive: ") + Printable(r));
+        else if (code != 0) TraceCom(QStringLiteral("COM: Err: ") + m);
+    });
+}
+
+void ResetSerialLink() {
+    CloseComControl();
+    L().drainTimeoutMs = kDefaultDrainTimeoutMs;
+}
+
+void SetSerialDrainTimeout(int ms) { L().drainTimeoutMs = ms; }
