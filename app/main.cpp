@@ -7,6 +7,7 @@
 #include "platform/os.h"
 #include "remote/io_card.h"
 #include "remote/serial_link.h"
+#include "remote/udp_transport.h"
 #include "support/tracelog.h"
 #include "ui/look.h"
 #include "ui/program_shell.h"
@@ -51,6 +52,7 @@ int main(int argc, char** argv) {
     // setup window before it loads.
     InstallSerialLink();
     InstallIoCard();
+    InstallUdpRemote();
     InstallPlanning();
 
     // From the first moment: a termination signal must never end the process

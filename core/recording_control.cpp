@@ -150,12 +150,26 @@ bool SameEncoderSettings(const platform::EncoderSettings& a, const platform::Enc
            a.AacValue == b.AacValue;
 }
 
+// Longest file name (bytes, extension included) that the file systems take.
+constexpr int kFileNameMaxBytes = 255;
+
 // A name made from outside text (label, pattern, remote identifier,
-// peripheral file name) must not lead out of its folder.
-QString SafeFileName(QString name) {
+// peripheral file name) must not lead out of its folder: separators become
+// "_", ".." and control characters (NUL included) go, and the name is cut so
+// that with its extension it fits the file system.
+QString SafeFileName(QString name, const QString& extension) {
     name.replace(QLatin1Char('/'), QLatin1Char('_'));
     name.replace(QLatin1Char('\\'), QLatin1Char('_'));
+    name.removeIf([](QChar c) {
+        const char16_t u = c.unicode();
+        return u < 0x20 || u == 0x7F || (u >= 0x80 && u < 0xA0);
+    });
     while (name.contains(QStringLiteral(".."))) name.remove(QStringLiteral(".."));
+    const qsizetype room = kFileNameMaxBytes - extension.toUtf8().size();
+    while (!name.isEmpty() && name.toUtf8().size() > room) {
+        name.chop(1);
+        if (!name.isEmpty() && name.back().isHighSurrogate()) name.chop(1);
+    }
     return name;
 }
 
@@ -223,13 +237,19 @@ Target BuildTarget(int i, const QString& folderArg, const QString& nameArg, cons
             t.folderFromRecordFolder = false;
             t.fromPending = false;
         }
-        if (!nameArg.isEmpty()) t.name = nameArg;
         if (!extArg.isEmpty()) t.ext = extArg;
+        if (!nameArg.isEmpty()) {
+            // A given name with nothing usable left keeps the recorder's own.
+            if (SafeFileName(nameArg, SafeExtension(t.ext)).trimmed().isEmpty())
+                Trace(i, QStringLiteral("File name given has no usable character: recorder's own name kept: ") + t.name);
+            else
+                t.name = nameArg;
+        }
         break;
     }
     }
-    t.name = SafeFileName(t.name);
     t.ext = SafeExtension(t.ext);
+    t.name = SafeFileName(t.name, t.ext);
     return t;
 }
 

@@ -9,7 +9,7 @@ PACKAGES=(
   libpulse-dev pulseaudio pulseaudio-utils
   libgpiod-dev gpiod
   libgtest-dev googletest
-  faketime xvfb xauth imagemagick socat procps tzdata
+  faketime xvfb xauth imagemagick socat procps tzdata python3
   dpkg-dev systemd
 )
 missing=()

@@ -2,6 +2,8 @@
 
 #include "planning/planning_editor.h"
 #include "remote/serial_link.h"
+#include "remote/udp_messages.h"
+#include "remote/udp_transport.h"
 #include "settings/frm_setup.h"
 #include "support/tracelog.h"
 #include "ui/bindings.h"
@@ -25,6 +27,7 @@
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QVBoxLayout>
+#include <functional>
 
 namespace ui {
 
@@ -316,8 +319,8 @@ QWidget* SetupWindow::buildUdpPage() {
 
     auto* targets = new QGroupBox("Cibles UDP", page);
     auto* ta = new QGridLayout(targets);
-    const char* heads[] = {"Cible", "Libellé", "IP", "Port A", "Port B", "Port C", "Port D", "Message"};
-    for (int col = 0; col < 8; ++col) ta->addWidget(Header(heads[col], targets), 0, col);
+    const char* heads[] = {"Cible", "Libellé", "IP", "Port A", "Port B", "Port C", "Port D", "Message", ""};
+    for (int col = 0; col < 9; ++col) ta->addWidget(Header(heads[col], targets), 0, col);
     for (int t = 0; t < kUdpTargets; ++t) {
         const size_t n = size_t(t);
         ta->addWidget(new QLabel(QString::number(t), targets), t + 1, 0, Qt::AlignCenter);
@@ -331,6 +334,10 @@ QWidget* SetupWindow::buildUdpPage() {
             ta->addWidget(e, t + 1, col++);
         }
         ta->addWidget(new BoundLineEdit(c.TexteUDPSend[n], targets), t + 1, 7);
+        auto* send = new QPushButton("Envoyer", targets);
+        send->setToolTip("Envoie le message à chaque port de la cible");
+        connect(send, &QPushButton::clicked, this, [t] { BtnUDPSend_Click(t); });
+        ta->addWidget(send, t + 1, 8);
     }
     ta->setColumnStretch(1, 1);
     ta->setColumnStretch(2, 1);
@@ -340,17 +347,20 @@ QWidget* SetupWindow::buildUdpPage() {
     // Fixed test messages put in the inbox of input line 0.
     auto* tests = new QGroupBox("Tests des commandes UDP (ligne 0)", page);
     auto* te = new QHBoxLayout(tests);
-    const QList<QPair<QString, QString>> messages = {
-        {"Record", "<Record:Start><Recorder:1><ArticleId:ART00009>"},
-        {"Stop", "<Record:Stop><Recorder:1>"},
-        {"Record (SongId)", "<Record:Start><SongId:99999999><Recorder:1>"},
-        {"Stop (SongId)", "<Record:Stop><SongId:99999999><Recorder:1>"},
+    const struct {
+        const char* caption;
+        const char* message;
+        std::function<void()> click;
+    } buttons[] = {
+        {"Record", "<Record:Start><Recorder:1><ArticleId:ART00009>", [] { CommandTestUDP_Click(0); }},
+        {"Stop", "<Record:Stop><Recorder:1>", [] { CommandTestUDP_Click(1); }},
+        {"Record (SongId)", "<Record:Start><SongId:99999999><Recorder:1>", [] { Command_Click(); }},
+        {"Stop (SongId)", "<Record:Stop><SongId:99999999><Recorder:1>", [] { Command1_Click(); }},
     };
-    for (const auto& m : messages) {
-        auto* b = new QPushButton(m.first, tests);
-        b->setToolTip(m.second);
-        const QString text = m.second;
-        connect(b, &QPushButton::clicked, this, [text] { Setup().LabelDataArrivalUDP[0].setText(text); });
+    for (const auto& m : buttons) {
+        auto* b = new QPushButton(m.caption, tests);
+        b->setToolTip(m.message);
+        connect(b, &QPushButton::clicked, this, m.click);
         te->addWidget(b);
     }
     te->addStretch(1);
