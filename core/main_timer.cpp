@@ -3,6 +3,7 @@
 // formats and closes the start-up message.
 #include "archive/history.h"
 #include "core/frm_main.h"
+#include "core/silence_alarm.h"
 #include "platform/capture/active_sound_recorder.h"
 #include "platform/os.h"
 #include "settings/frm_setup.h"
@@ -163,6 +164,8 @@ void Timer1_Timer() {
         FollowLoggingRecorder(i, trap);
         if (S().QuitRequested) break;
     }
+    // Silence alarm, after the slices: a change of slice is no silence.
+    for (int i = 0; i < n && !S().QuitRequested; ++i) FollowSilence(i);
 }
 
 void TimerFormat_Timer() {
@@ -203,4 +206,5 @@ void TimerFormat_Timer() {
 void ResetMainTimerState() {
     g_timer1Running = false;
     g_timerFormatRunning = false;
+    ResetSilenceWatches();
 }
