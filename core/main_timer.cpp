@@ -3,6 +3,7 @@
 // formats and closes the start-up message.
 #include "archive/history.h"
 #include "core/frm_main.h"
+#include "core/silence_alarm.h"
 #include "platform/capture/active_sound_recorder.h"
 #include "platform/os.h"
 #include "settings/frm_setup.h"
@@ -166,6 +167,8 @@ void Timer1_Timer() {
         FollowLoggingRecorder(i, trap);
         if (S().QuitRequested) break;
     }
+    // Silence alarm, after the slices: a change of slice is no silence.
+    for (int i = 0; i < n && !S().QuitRequested; ++i) FollowSilence(i);
     // Recordings lost on a failure are started again.
     trap(500, [&] { if (!S().QuitRequested) RecoveryTick(); });
 }
@@ -224,4 +227,5 @@ void ResetMainTimerState() {
     g_timer1Running = false;
     g_timerFormatRunning = false;
     g_formatsTraced = false;
+    ResetSilenceWatches();
 }

@@ -51,6 +51,9 @@ struct FrmSetupControls {
     std::array<ComboCtl, kRecorders> ComboFormatCaracteristiques;
     std::array<CheckBoxCtl, kRecorders> CheckPigeAntenne;
     std::array<TextCtl, kRecorders> TextePigeNbJours;
+    // Silence alarm: threshold (dBFS) and delay (s, 0 = off).
+    std::array<TextCtl, kRecorders> TexteSilenceSeuil;
+    std::array<TextCtl, kRecorders> TexteSilenceDelai;
     std::array<TextCtl, kRecorders> TexteDossier;
     std::array<ControlBase, kRecorders> CommandDossierPige;
     std::array<TextCtl, kRecorders> TexteNomFichier;
@@ -165,6 +168,8 @@ void CheckPigeAntenne_Click(int i);
 void CheckNomFichier_Click(int i);
 void TexteNomFichier_Change(int i);
 void TextePigeNbJours_Change(int i);
+void TexteSilenceSeuil_Change(int i);
+void TexteSilenceDelai_Change(int i);
 void TexteFichierRecordPeripherique_Change(int i);
 void CheckCtrl_Click(int n);
 void CheckAlt_Click(int n);

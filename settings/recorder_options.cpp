@@ -151,6 +151,17 @@ void TextePigeNbJours_Change(int) {
     trap(10, [&] { MarkSettingsModified(); });
 }
 
+// The silence alarm reads its two fields at every tick of the main timer.
+void TexteSilenceSeuil_Change(int) {
+    ErrorTrap trap("FrmSetup:TexteSilenceSeuil_Change");
+    trap(10, [&] { MarkSettingsModified(); });
+}
+
+void TexteSilenceDelai_Change(int) {
+    ErrorTrap trap("FrmSetup:TexteSilenceDelai_Change");
+    trap(10, [&] { MarkSettingsModified(); });
+}
+
 void TexteFichierRecordPeripherique_Change(int) {
     ErrorTrap trap("FrmSetup:TexteFichierRecordPeripherique_Change");
     trap(10, [&] { MarkSettingsModified(); });

@@ -115,6 +115,8 @@ void InitSettings() {
         trap(170, [&] { c.TexteDossier[i].setText(read(sec, "PigeFolder", slot.LocalSoundFolder)); });
         trap(180, [&] { c.TexteNomFichier[i].setText(read(sec, "PigeFile", "")); });
         trap(190, [&] { SetCheckValue(c.CheckNomFichier[i], Val(read(sec, "PigeConfirmFile", "0"))); });
+        trap(192, [&] { c.TexteSilenceSeuil[i].setText(read(sec, "SilenceSeuil", "-50")); });
+        trap(194, [&] { c.TexteSilenceDelai[i].setText(read(sec, "SilenceDelai", "30")); });
         storedCharacteristic[i] = slot.FormatCharacteristic;
     }
 
@@ -294,6 +296,8 @@ void SaveSettings() {
             write(sec, "PigeFolder", c.TexteDossier[i].text());
             write(sec, "PigeFile", c.TexteNomFichier[i].text());
             write(sec, "PigeConfirmFile", QString::number(c.CheckNomFichier[i].value()));
+            write(sec, "SilenceSeuil", c.TexteSilenceSeuil[i].text());
+            write(sec, "SilenceDelai", c.TexteSilenceDelai[i].text());
         });
     }
     for (int i = 0; i < kRecorders; ++i) {

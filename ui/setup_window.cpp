@@ -8,6 +8,7 @@
 #include "support/tracelog.h"
 #include "ui/bindings.h"
 #include "ui/look.h"
+#include "ui/silence_alarm_box.h"
 
 #include <QCloseEvent>
 #include <QFormLayout>
@@ -236,6 +237,7 @@ QWidget* SetupWindow::buildRecorderPage(int i) {
     pg->addWidget(days, 1, 1, Qt::AlignLeft);
     pg->setColumnStretch(1, 1);
     right->addWidget(pige);
+    right->addWidget(BuildSilenceAlarmBox(i, page));
 
     // Keyboard shortcuts and digital inputs.
     auto* local = new QGroupBox("Raccourcis clavier et entrées numériques", page);

@@ -11,6 +11,8 @@
 #include <QHash>
 #include <QMetaObject>
 #include <algorithm>
+#include <cmath>
+#include <limits>
 #include <mutex>
 #include <cstdlib>
 #include <pulse/version.h>
@@ -299,6 +301,14 @@ QString ActiveSoundRecorder::InputFormatText(int index, int k) {
 QVector<float> ActiveSoundRecorder::PeakLevels() const {
     if (session_ && !session_->Ending()) return session_->Peaks();
     return QVector<float>(lastChannels_, 0.0f);
+}
+
+std::optional<double> ActiveSoundRecorder::TakeInputPeakDbfs() {
+    if (!session_ || session_->Ending()) return std::nullopt;
+    const float peak = session_->TakePeakHold();
+    if (peak < 0.0f) return std::nullopt;
+    if (peak <= 0.0f) return -std::numeric_limits<double>::infinity();
+    return 20.0 * std::log10(double(peak));
 }
 
 // ---------------------------------------------------------------------------

@@ -26,6 +26,7 @@
 #include <QVector>
 #include <atomic>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace platform {
@@ -136,6 +137,10 @@ public:
     MeterDisplay MeterDisplay2;
     // Latest peak level per channel, 0..1 (for the meters).
     QVector<float> PeakLevels() const;
+    // Loudest input sample since the previous call, in dBFS (minus infinity
+    // for digital silence), from the pass that feeds the meters; empty while
+    // the engine does not record or when nothing was captured meanwhile.
+    std::optional<double> TakeInputPeakDbfs();
 
     int SetRecordingMode(int mode);
     EncoderSettings& Encoder() { return encoder_; }
