@@ -61,7 +61,8 @@ int main(int argc, char** argv) {
     Form_Initialize();
     if (S().ComponentsMissing) return 1;
     Form_Load();
-    if (shell.ended()) return 0;
+    // A second process of a running instance ends with code 2.
+    if (shell.ended()) return S().InstanceRefused ? 2 : 0;
 
     shell.scheduleScreenshotsFromEnvironment();
     const int code = app.exec();

@@ -5,6 +5,7 @@
 #include "settings/setup_internal.h"
 #include "platform/os.h"
 #include "support/errors.h"
+#include "support/file_names.h"
 #include "support/files.h"
 #include "support/formats.h"
 #include "support/ini.h"
@@ -21,6 +22,19 @@ QString OneZero(bool on) { return on ? "1" : "0"; }
 QString YesNo(bool on) { return on ? "O" : "N"; }
 
 void Stage(const QString& letter) { SplashStep("Options: Init: InitSettings: " + letter); }
+
+QString RecName(int i) { return "Rec. " + QString::number(i + 1); }
+
+// A setting that cannot be used as it is written: an incident on the
+// recorder's line.
+void SettingIncident(int i, const QString& text) { TraceLogEncadre(-1, i, -1, RecName(i) + ": " + text, "=", true); }
+
+// The format as written is one of the list (0..5).
+bool KnownFormat(const QString& text) {
+    bool number = false;
+    const int v = text.trimmed().toInt(&number);
+    return number && v >= 0 && v <= 5;
+}
 
 // Counts the keys that could not be written, so that a save that did not
 // reach the disk is not taken for a good one.
@@ -45,6 +59,7 @@ void InitSettings() {
     // The characteristic read from the file: selecting the format puts the
     // format's default characteristic into the slot first.
     std::array<qint16, kRecorders> storedCharacteristic{};
+    std::array<QString, kRecorders> storedFormat;
 
     trap(10, [&] {
         Stage("A");
@@ -84,8 +99,12 @@ void InitSettings() {
         RecorderSlot& slot = S().slot[i];
         trap(70, [&] { c.TexteLibelleRecorder[i].setText(read(sec, "Lib", "Recorder " + QString::number(i + 1))); });
         trap(80, [&] { slot.DeviceIndex = NumI16(read(sec, "Device", "0")); });
+        trap(85, [&] { slot.DeviceName = read(sec, "DeviceName", ""); });
         trap(90, [&] { slot.ChannelIndex = NumI16(read(sec, "Channel", "0")); });
-        trap(100, [&] { slot.FormatIndex = NumI16(read(sec, "Format", "1")); });
+        trap(100, [&] {
+            storedFormat[i] = read(sec, "Format", "1");
+            slot.FormatIndex = NumI16(storedFormat[i]);
+        });
         trap(110, [&] { slot.FormatCharacteristic = NumI16(read(sec, "FormatCaracteristics", "0")); });
         trap(120, [&] { slot.QualityIndex = NumI16(read(sec, "Quality", "0")); });
         trap(130, [&] { slot.QualityText = read(sec, "SQuality", ""); });
@@ -101,11 +120,32 @@ void InitSettings() {
         storedCharacteristic[i] = slot.FormatCharacteristic;
     }
 
+    // Destination folders that would put the files anywhere: refused (the
+    // recorder does not record until the folder is set).
+    for (int i = 0; i < S().RecorderCount && i < kRecorders; ++i) {
+        trap(195, [&] {
+            RecorderHealth& h = S().slot[i].Health;
+            const QString refused = DestinationFolderRefusal(S().slot[i].RecordFolder);
+            if (refused.isEmpty()) return;
+            h.LastError = h.IncidentCause = refused;
+            SettingIncident(i, "PigeFolder=" + c.TexteDossier[i].text() + " refused: " + refused +
+                                   "; the recorder does not record until its folder is set");
+        });
+    }
+
     trap(200, [&] { Stage("D"); });
     for (int i = 0; i < kRecorders; ++i) {
-        // Errors ignored here: an entry the list does not hold selects entry 0.
+        // Errors ignored here. A format that is not one of the list records
+        // WAV (entry 1): never into memory only without a word.
         ComboCtl& formats = c.ComboInputFormats[i];
-        if (!formats.setListIndex(S().slot[i].FormatIndex) || formats.listIndex() < 0) formats.setListIndex(0);
+        if (!KnownFormat(storedFormat[i])) {
+            if (i < S().RecorderCount)
+                SettingIncident(i, "Format=" + storedFormat[i] + " is not a recording format: wave is used");
+            formats.setListIndex(1);
+            S().slot[i].FormatIndex = 1;
+        } else if (!formats.setListIndex(S().slot[i].FormatIndex) || formats.listIndex() < 0) {
+            formats.setListIndex(0);
+        }
         ComboCtl& characteristics = c.ComboFormatCaracteristiques[i];
         if (!characteristics.setListIndex(storedCharacteristic[i]) || characteristics.listIndex() < 0)
             characteristics.setListIndex(0);
@@ -244,6 +284,7 @@ void SaveSettings() {
             const RecorderSlot& slot = S().slot[i];
             write(sec, "Lib", c.TexteLibelleRecorder[i].text());
             write(sec, "Device", QString::number(slot.DeviceIndex));
+            write(sec, "DeviceName", slot.DeviceName);
             write(sec, "Channel", QString::number(slot.ChannelIndex));
             write(sec, "Format", QString::number(slot.FormatIndex));
             write(sec, "FormatCaracteristics", QString::number(slot.FormatCharacteristic));

@@ -218,6 +218,21 @@ QString ActiveSoundRecorder::InputDeviceSystemName(int index) {
     return initialised_ ? knownDevice(index, false) : QString();
 }
 
+int ActiveSoundRecorder::InputDeviceIndexOf(const QString& systemName) {
+    if (!initialised_ || systemName.isEmpty()) return -1;
+    refreshDeviceOrder(nullptr);
+    DeviceOrder& order = Order();
+    std::lock_guard<std::mutex> lock(order.m);
+    return int(order.names.indexOf(systemName));
+}
+
+bool ActiveSoundRecorder::InputDevicePresent(int index) {
+    Device d;
+    return device(index, &d);
+}
+
+bool ActiveSoundRecorder::SoundServerAvailable() { return PulseHub::Instance().Connected(); }
+
 int ActiveSoundRecorder::InputChannelCount(int index) {
     if (!initialised_) return -49;
     Device d;

@@ -200,6 +200,7 @@ void RecordingSession::switchFile(std::unique_ptr<EncoderCore> next) {
         emit o->RecordingFinalizationDone(index, rc != 0);
     });
     encoder_ = std::move(next);
+    fileLostReported_ = false;
     frames_ = 0;
     post([index](ActiveSoundRecorder* o) { emit o->RecordingStarted(index); });
 }
@@ -249,6 +250,13 @@ void RecordingSession::run() {
         if (!config_.memory && now - lastFlush >= std::chrono::milliseconds(kFlushIntervalMs)) {
             lastFlush = now;
             encoder_->Flush();
+            // Writing on into a file that was deleted (or whose folder was)
+            // records into nothing: the engine's owner is told once per file.
+            if (!fileLostReported_ && encoder_->FileGone()) {
+                fileLostReported_ = true;
+                const QString path = encoder_->path();
+                post([index, path](ActiveSoundRecorder* o) { emit o->RecordingFileLost(index, path); });
+            }
         }
         if (now - lastNotice >= std::chrono::milliseconds(kOverrunNoticeIntervalMs)) {
             lastNotice = now;

@@ -83,6 +83,7 @@ private:
     std::atomic<bool> lost_{false};
     std::atomic<bool> ended_{false};
     std::atomic<bool> paused_{false};
+    bool fileLostReported_ = false;  // encoder thread
     std::atomic<quint64> frames_{0};
     std::atomic<quint64> overruns_{0};
     std::atomic<float> peaks_[2] = {0.0f, 0.0f};
