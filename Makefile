@@ -1,8 +1,9 @@
-# The two commands of the README.
+# The two commands of the README, and the install and the Debian package.
 BUILD ?= build
 JOBS ?= $(shell nproc)
+PREFIX ?= /usr/local
 
-.PHONY: deps build run test bench clean
+.PHONY: deps build run test bench install deb clean
 
 deps:
 	@bash scripts/install-deps.sh
@@ -21,6 +22,15 @@ test: build
 
 bench: build
 	@bash scripts/run-bench.sh $(BUILD)
+
+# Installs the program, its desktop entry, icons, systemd units and
+# documentation under PREFIX; DESTDIR stages the install elsewhere.
+install: build
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
+
+# The Debian package (prefix /usr), in the build folder.
+deb: build
+	cd $(BUILD) && cpack -G DEB
 
 clean:
 	rm -rf $(BUILD)

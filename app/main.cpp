@@ -3,9 +3,11 @@
 #include "core/frm_main.h"
 #include "core/recorder_slot.h"
 #include "platform/capture/active_sound_recorder.h"
+#include "planning/planning.h"
 #include "platform/os.h"
 #include "remote/io_card.h"
 #include "remote/serial_link.h"
+#include "remote/udp_transport.h"
 #include "support/tracelog.h"
 #include "ui/command_line.h"
 #include "ui/look.h"
@@ -57,9 +59,12 @@ int main(int argc, char** argv) {
     // default answers at once.
     shell.install(ui::RealDisplay());
 
-    // The remote-control modules hook themselves into the setup window.
+    // The remote-control and planning modules hook themselves into the
+    // setup window before it loads.
     InstallSerialLink();
     InstallIoCard();
+    InstallUdpRemote();
+    InstallPlanning();
 
     // From the first moment: a termination signal must never end the process
     // without the unload (during the start-up it waits for the load).
@@ -67,7 +72,8 @@ int main(int argc, char** argv) {
     Form_Initialize();
     if (S().ComponentsMissing) return 1;
     Form_Load();
-    if (shell.ended()) return 0;
+    // A second process of a running instance ends with code 2.
+    if (shell.ended()) return S().InstanceRefused ? 2 : 0;
 
     shell.scheduleScreenshotsFromEnvironment();
     const int code = app.exec();

@@ -82,6 +82,12 @@ struct FrmMainTimers {
 };
 FrmMainTimers& MainTimers();
 
+// One process per instance: the lock of this run's instance (and settings
+// file). TakeInstanceLock takes it, or, when another process holds it,
+// traces why, tells the operator and returns false (the start then ends).
+QString InstanceLockPath();
+bool TakeInstanceLock();
+
 // Start-up
 void Form_Initialize();
 void Form_Load();
@@ -126,6 +132,9 @@ void ActiveSoundRecorder1_RecordingFinalizationDone(int index, bool error);
 void ActiveSoundRecorder1_Validate(int index);
 void ActiveSoundRecorder1_DeviceChange(int index);
 void ActiveSoundRecorder1_InputFormatsAvailable(int index);
+// The file being recorded was deleted (or its folder): the folder is made
+// again and the recording goes on into a new file.
+void ActiveSoundRecorder1_RecordingFileLost(int index, const QString& path);
 // Connects the engines' events to the handlers above.
 void ConnectCaptureEvents();
 // Change of file of a recorder that is recording (the logging slices): the
@@ -156,6 +165,46 @@ void ResetMainTimerState();
 // Supervision
 void Timer1_Timer();
 void TimerFormat_Timer();
+
+// Recovery of lost recordings. A recording that is wanted (record button
+// checked) and stopped on a failure, or could not start, is lost: one
+// incident with its cause, attempts within 2 s and then at most every 10 s
+// (at once when a device arrives), one incident when it records again with
+// the length of the gap. The operator's stop ends it.
+// notStarted: the recording failed at its start (nothing was recorded).
+void RecorderLost(int index, const QString& cause, bool incident = true, bool notStarted = false);
+// A start of the recorder was accepted by its engine.
+void RecorderStartAccepted(int index);
+// Repeated attempts leave out the routine trace lines of a start.
+bool RecorderQuietRetry(int index);
+// The next attempt of a lost recording happens at the next tick.
+void RetryRecorderNow(int index);
+// One step of the recovery, run by every tick of Timer1.
+void RecoveryTick();
+// A start the program makes by itself for a lost recording: logging
+// recorders into the next slice's name, ordinary ones into the file they were
+// recording (a new file of that name).
+void RestartLostRecording(int index);
+// The cause of the engine's last failure: message and the system's words.
+QString RecordingFailureCause(int index);
+QString SoundServerMissingText();
+QString DeviceMissingText(const QString& device);
+void ResetRecoveryState();
+
+// Capture devices of the recorders: each recorder finds its device by the
+// sound server's name of it ("DeviceName"), else by its stored number; a
+// device that is not there keeps the recorder out of recording with an
+// incident that names it (never another device in its place).
+// At start-up (InitPipe), once the device list is filled.
+void BindRecorderDevice(int index, const QString& storedDevice);
+// The device list of a recorder filled again from its engine, its device
+// found again, and a lost recording tried at once when the device is back.
+void RefreshRecorderDevices(int index);
+// The state of the sound server: traced, and shown on the start-up message
+// while start-up waits for it. Returns whether it is available.
+bool FollowSoundServer();
+// Tests: the sound server's state is traced anew.
+void ResetDeviceBindingState();
 
 // Shutdown and standby
 void Quitter();

@@ -35,6 +35,8 @@ MainWindowState& MainState() {
 
 void ResetMainWindowLogic() {
     MainState() = MainWindowState{};
+    ResetDeviceBindingState();
+    ResetRecordingControlState();
     MainTimers().Timer1.stop();
     MainTimers().TimerFormat.stop();
 }

@@ -3,6 +3,7 @@
 // formats and closes the start-up message.
 #include "archive/history.h"
 #include "core/frm_main.h"
+#include "core/silence_alarm.h"
 #include "platform/capture/active_sound_recorder.h"
 #include "platform/os.h"
 #include "settings/frm_setup.h"
@@ -17,6 +18,9 @@ namespace {
 // tick of the same timer must not start inside it.
 bool g_timer1Running = false;
 bool g_timerFormatRunning = false;
+// The format discovery has been traced once: while it keeps failing (no
+// sound server yet), its attempts are not traced every 4 s.
+bool g_formatsTraced = false;
 
 struct RunningFlag {
     explicit RunningFlag(bool& flag) : flag_(flag) { flag_ = true; }
@@ -163,6 +167,10 @@ void Timer1_Timer() {
         FollowLoggingRecorder(i, trap);
         if (S().QuitRequested) break;
     }
+    // Silence alarm, after the slices: a change of slice is no silence.
+    for (int i = 0; i < n && !S().QuitRequested; ++i) FollowSilence(i);
+    // Recordings lost on a failure are started again.
+    trap(500, [&] { if (!S().QuitRequested) RecoveryTick(); });
 }
 
 void TimerFormat_Timer() {
@@ -181,17 +189,32 @@ void TimerFormat_Timer() {
     trap(20, [&] {
         if (!S().main.visible) return;
         allDone = true;
+        const bool server = FollowSoundServer();
+        if (S().FormatsAvailable) return;
         const int n = RecordersInService();
+        bool tried = false;
         for (int i = 0; i < n && !S().FormatsAvailable; ++i) {
-            Trace(i, QStringLiteral("Trying to init available formats"));
+            const RecorderHealth& h = S().slot[size_t(i)].Health;
+            // A device missing while the sound server answers is told by its
+            // incident: start-up does not wait for it.
+            if (server && h.WaitingForDevice && !h.MissingDevice.isEmpty()) continue;
+            tried = true;
+            if (!g_formatsTraced) Trace(i, QStringLiteral("Trying to init available formats"));
             DirectXUpdateInputFormats(i);
             allDone = S().FormatsAvailable;
-            Trace(i, QStringLiteral("Available formats ") + BoolText(S().FormatsAvailable));
+            if (!g_formatsTraced || allDone) Trace(i, QStringLiteral("Available formats ") + BoolText(S().FormatsAvailable));
+            if (allDone) S().StartupWaiting = false;
             platform::LetEventsRun();
         }
+        if (tried) g_formatsTraced = true;
+        if (!allDone) S().StartupWaiting = true;
     });
     trap(30, [&] {
         if (!allDone) return;
+        // The formats came meanwhile (a device or the sound server arrived):
+        // the end of the wait is traced as its start was.
+        if (S().StartupWaiting && S().FormatsAvailable) Trace(0, QStringLiteral("Available formats True"));
+        S().StartupWaiting = false;
         MainTimers().TimerFormat.stop();
         if (S().SplashVisible) {
             if (MainHost().HideSplash) MainHost().HideSplash();
@@ -203,4 +226,6 @@ void TimerFormat_Timer() {
 void ResetMainTimerState() {
     g_timer1Running = false;
     g_timerFormatRunning = false;
+    g_formatsTraced = false;
+    ResetSilenceWatches();
 }

@@ -3,6 +3,7 @@
 // the state that every part of the program reads and writes. Eight slots
 // always exist (index 0..7; people see 1..8); RecorderCount of them are in
 // service.
+#include "core/recorder_health.h"
 #include "support/controls.h"
 #include "support/xpbutton.h"
 
@@ -19,6 +20,9 @@ enum RecordKindCode { RecordKindNoFile = 0, RecordKindLogging = 1, RecordKindOrd
 struct RecorderSlot {
     bool Active = false;
     qint16 DeviceIndex = 0;
+    // The sound server's name of the device (key "DeviceName"): it finds the
+    // device again whatever its place in the server's order.
+    QString DeviceName;
     qint16 ChannelIndex = 0;
     qint16 QualityIndex = 0;
     QString QualityText;
@@ -44,6 +48,8 @@ struct RecorderSlot {
     qint32 LastStatus = 0;
     QString SliceEnd;
     QString LastPurgeDay;
+    // Failures, recovery, device awaited.
+    RecorderHealth Health;
 };
 
 // Keyboard table (per recorder and command: record 0, pause 1, stop 2).
@@ -101,10 +107,15 @@ struct SharedState {
     bool SplashVisible = false;
     bool StartupDone = false;
     bool FormatsAvailable = false;
+    // Start-up waits for something outside the program (the sound server, a
+    // device's formats): the operator may close the program meanwhile.
+    bool StartupWaiting = false;
     bool QuitRequested = false;
     bool RemoteActionRunning = false;
     bool Force128Kbits = false;
     bool ComponentsMissing = false;
+    // Another process runs this instance: this one ended at once.
+    bool InstanceRefused = false;
     // The close request came from the system going down (signal or session
     // end): the unload must not wait for anybody; the setup window saves the
     // operator's edits without asking.

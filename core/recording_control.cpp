@@ -7,12 +7,17 @@
 #include "platform/os.h"
 #include "settings/frm_setup.h"
 #include "support/errors.h"
+#include "support/file_names.h"
 #include "support/files.h"
 #include "support/formats.h"
 #include "support/tracelog.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QObject>
 #include <array>
+#include <filesystem>
+#include <system_error>
 
 namespace {
 
@@ -42,6 +47,12 @@ struct TakeCounters {
     qint64 stopped = 0;
 };
 std::array<TakeCounters, kRecorders> g_takes;
+// The last take of a recorder ended on a failure that has been reported: the
+// failed finalisation of its file is a consequence, not a second incident.
+std::array<bool, kRecorders> g_stopFailed{};
+
+QString RecName(int i) { return QStringLiteral("Rec. ") + QString::number(i + 1); }
+void Incident(int i, const QString& text) { TraceLogEncadre(-1, i, -1, text, QStringLiteral("="), true); }
 
 // The placeholder entries of the quality list: not qualities.
 bool IsQualityPlaceholder(const QString& text) {
@@ -151,8 +162,11 @@ bool SameEncoderSettings(const platform::EncoderSettings& a, const platform::Enc
 }
 
 // A name made from outside text (label, pattern, remote identifier,
-// peripheral file name) must not lead out of its folder.
+// peripheral file name) must not lead out of its folder: separators become
+// "_", ".." and control characters (NUL included) go. Its length is fitted
+// to the file system where the file is made (PrepareTarget).
 QString SafeFileName(QString name) {
+    name = StripControlCharacters(name);
     name.replace(QLatin1Char('/'), QLatin1Char('_'));
     name.replace(QLatin1Char('\\'), QLatin1Char('_'));
     while (name.contains(QStringLiteral(".."))) name.remove(QStringLiteral(".."));
@@ -160,6 +174,7 @@ QString SafeFileName(QString name) {
 }
 
 QString SafeExtension(QString ext) {
+    ext = StripControlCharacters(ext);
     ext.remove(QLatin1Char('/'));
     ext.remove(QLatin1Char('\\'));
     while (ext.contains(QStringLiteral(".."))) ext.replace(QStringLiteral(".."), QStringLiteral("."));
@@ -170,6 +185,9 @@ struct Target {
     QString folder, name, ext;
     bool folderFromRecordFolder = false;
     bool fromPending = false;
+    // The name as built, before a suffix made it the name of a new file.
+    QString base;
+    int suffix = 0;
     QString path() const { return folder + name + ext; }
 };
 
@@ -179,13 +197,15 @@ QString FormatExtension(int i) {
     return S().Force128Kbits ? ExtensionFormat(2) : ExtensionFichier(i);
 }
 
-QString GeneratedName(int i, QString& folder) {
-    QString name = DetermineNomFichier(i, folder, true);
+QString GeneratedName(int i, QString& folder, bool askUser) {
+    QString name = DetermineNomFichier(i, folder, askUser);
     return EvalueNomFichier(name);
 }
 
-// Folder, name and extension of the next file, by RecordKind.
-Target BuildTarget(int i, const QString& folderArg, const QString& nameArg, const QString& extArg) {
+// Folder, name and extension of the next file, by RecordKind. askUser: the
+// save dialog may open (never for a start the program makes by itself).
+Target BuildTarget(int i, const QString& folderArg, const QString& nameArg, const QString& extArg,
+                   bool askUser = true) {
     Target t;
     RecorderSlot& slot = S().slot[size_t(i)];
     switch (slot.RecordKind) {
@@ -193,7 +213,7 @@ Target BuildTarget(int i, const QString& folderArg, const QString& nameArg, cons
         break;
     case RecordKindLogging: {
         t.folder = slot.RecordFolder;
-        t.name = GeneratedName(i, t.folder);
+        t.name = GeneratedName(i, t.folder, askUser);
         t.folderFromRecordFolder = t.folder == slot.RecordFolder;
         t.ext = FormatExtension(i);
         break;
@@ -213,7 +233,7 @@ Target BuildTarget(int i, const QString& folderArg, const QString& nameArg, cons
             if (!peripheral.trimmed().isEmpty() && S().RemoteActionRunning) {
                 t.name = peripheral.trimmed();
             } else {
-                t.name = GeneratedName(i, t.folder);
+                t.name = GeneratedName(i, t.folder, askUser);
             }
             t.folderFromRecordFolder = t.folder == slot.RecordFolder;
             t.ext = FormatExtension(i);
@@ -223,14 +243,70 @@ Target BuildTarget(int i, const QString& folderArg, const QString& nameArg, cons
             t.folderFromRecordFolder = false;
             t.fromPending = false;
         }
-        if (!nameArg.isEmpty()) t.name = nameArg;
         if (!extArg.isEmpty()) t.ext = extArg;
+        if (!nameArg.isEmpty()) {
+            // A given name with nothing usable left keeps the recorder's own.
+            if (SafeFileName(nameArg).trimmed().isEmpty())
+                Trace(i, QStringLiteral("File name given has no usable character: recorder's own name kept: ") + t.name);
+            else
+                t.name = nameArg;
+        }
+        // A path given without its folder, or with a relative one, stays
+        // inside the recorder's folder.
+        if (!t.folder.isEmpty() && !QDir::isAbsolutePath(t.folder) && QDir::isAbsolutePath(slot.RecordFolder))
+            t.folder = slot.RecordFolder + t.folder;
+        else if (t.folder.isEmpty() && (t.fromPending || !folderArg.isEmpty()))
+            t.folder = slot.RecordFolder;
+        if (!t.folder.isEmpty() && !t.folder.endsWith(QLatin1Char('/'))) t.folder += QLatin1Char('/');
         break;
     }
     }
-    t.name = SafeFileName(t.name);
     t.ext = SafeExtension(t.ext);
+    t.name = SafeFileName(t.name);
+    t.base = t.name;
     return t;
+}
+
+// The recorder records into a file (not into memory, not without a file).
+bool RecordsToFile(int i) {
+    return S().slot[size_t(i)].RecordKind != RecordKindNoFile && Engine(i).Encoder().FormatToUse != 0;
+}
+
+// A recording that is wanted and fails is started again (a file recording:
+// a memory take would be lost by the next start).
+bool Recoverable(int i) {
+    const RecorderSlot& slot = S().slot[size_t(i)];
+    return slot.RecordKind != RecordKindNoFile && slot.FormatIndex != 0;
+}
+
+// Why the recorder cannot record into the target ("" it can): its device
+// or its folder. The folder is made when missing, and the name becomes that
+// of a new file (a suffix when the name exists, shortened to fit the file
+// system).
+QString PrepareTarget(int i, Target& t, bool quiet) {
+    const RecorderHealth& h = S().slot[size_t(i)].Health;
+    if (h.WaitingForDevice) return h.MissingDevice.isEmpty() ? SoundServerMissingText() : DeviceMissingText(h.MissingDevice);
+    if (!RecordsToFile(i)) return {};
+    const QString refused = DestinationFolderRefusal(t.folder);
+    if (!refused.isEmpty()) return refused;
+    std::error_code ec;
+    const std::filesystem::path folder(QFile::encodeName(t.folder).toStdString());
+    if (!std::filesystem::is_directory(folder, ec)) {
+        ec.clear();
+        std::filesystem::create_directories(folder, ec);
+        if (ec) return QStringLiteral("cannot create the folder ") + t.folder + QStringLiteral(": ") +
+                       QString::fromLocal8Bit(ec.message().c_str());
+        Trace(i, QStringLiteral("Folder created: ") + t.folder);
+    }
+    const NewFilePath p = NewFileIn(t.folder, t.base, t.ext, t.suffix);
+    if (p.shortened && !quiet)
+        Trace(i, QStringLiteral("File name shortened to fit the file system: ") + p.name + t.ext);
+    if (p.suffix > 1 && !quiet)
+        Trace(i, QStringLiteral("File exists: ") + t.folder + t.base + t.ext + QStringLiteral(", recording into ") +
+                     p.path);
+    t.name = p.name;
+    t.suffix = p.suffix;
+    return {};
 }
 
 bool NameCancelsStart(int i, const Target& t) {
@@ -248,6 +324,7 @@ void CancelStart(int i, const QString& where) {
 void AnnounceStart(int i, const Target& t) {
     RecorderSlot& slot = S().slot[size_t(i)];
     g_takes[size_t(i)].started++;
+    RecorderStartAccepted(i);
     Trace(i, QStringLiteral("Recording File: ") + t.path());
     if (slot.AnnouncedFilePath.trimmed().isEmpty()) {
         QString folder = t.folder;
@@ -267,9 +344,21 @@ void ClearPlannedRecording(int i) {
     slot.PlannedPodcast.clear();
 }
 
+// The start did not happen: a recording that is still wanted is lost and
+// will be started again.
+void StartFailed(int i, const QString& cause) {
+    if (!S().main.rec[size_t(i)].XPButtonRecord.Checked() || !Recoverable(i) || RecorderEngineRecording(i)) {
+        Incident(i, RecName(i) + QStringLiteral(": recording not started: ") + cause);
+        return;
+    }
+    RecorderLost(i, cause, true, true);
+}
+
 // A fresh start: mode, capture format, encoder, free the last take, name, start.
 void FreshStart(int i, ErrorTrap& trap, const QString& where, const Target* prebuilt, const QString& folderArg,
-                const QString& nameArg, const QString& extArg) {
+                const QString& nameArg, const QString& extArg, bool askUser = true) {
+    // Repeated attempts of a lost recording leave out the routine lines.
+    const bool quiet = RecorderQuietRetry(i);
     int mode = 0;
     CaptureFormat format;
     Target target;
@@ -280,7 +369,7 @@ void FreshStart(int i, ErrorTrap& trap, const QString& where, const Target* preb
         if (mode < 0) {
             AfficherErreurARS(mode, i, 0, QStringLiteral("SetRecordingMode"), where);
         } else {
-            Trace(i, QStringLiteral("SetRecordingMode: Ok"));
+            if (!quiet) Trace(i, QStringLiteral("SetRecordingMode: Ok"));
             ConfigureEncoder(i, format, Engine(i).Encoder());
         }
     });
@@ -288,9 +377,9 @@ void FreshStart(int i, ErrorTrap& trap, const QString& where, const Target* preb
         const int r = Engine(i).RecordedSound_FreeMemory();
         // -73: no take in memory, nothing to free.
         if (r < 0 && r != -73) AfficherErreurARS(r, i, 0, QStringLiteral("RecordedSound.FreeMemory"), where);
-        else Trace(i, QStringLiteral("RecordedSound.FreeMemory: Ok"));
+        else if (!quiet) Trace(i, QStringLiteral("RecordedSound.FreeMemory: Ok"));
     });
-    trap(150, [&] { target = prebuilt ? *prebuilt : BuildTarget(i, folderArg, nameArg, extArg); });
+    trap(150, [&] { target = prebuilt ? *prebuilt : BuildTarget(i, folderArg, nameArg, extArg, askUser); });
     trap(160, [&] {
         if (NameCancelsStart(i, target)) {
             cancelled = true;
@@ -298,12 +387,42 @@ void FreshStart(int i, ErrorTrap& trap, const QString& where, const Target* preb
         }
     });
     if (cancelled) return;
-    trap(170, [&] {
+    trap(165, [&] {
+        // The file the take records into: a retry of an ordinary recorder goes
+        // on under the same name.
+        RecorderHealth& h = S().slot[size_t(i)].Health;
+        if (!prebuilt && S().slot[size_t(i)].RecordKind == RecordKindOrdinary) {
+            h.RetryFolder = target.folder;
+            h.RetryName = target.base;
+            h.RetryExtension = target.ext;
+        }
+    });
+    QString refusal;
+    trap(170, [&] { refusal = PrepareTarget(i, target, quiet); });
+    if (!refusal.isEmpty()) {
+        trap(175, [&] {
+            if (!quiet) Trace(i, QStringLiteral("Record not started: ") + refusal);
+            StartFailed(i, refusal);
+        });
+        return;
+    }
+    trap(180, [&] {
         const int device = Setup().ComboInputDevices[size_t(i)].listIndex();
         const int line = Setup().ComboInputChannels[size_t(i)].listIndex();
-        const int r = Engine(i).StartFromDirectSoundDevice(device, line, target.path());
-        if (r == 0) AnnounceStart(i, target);
-        else AfficherErreurARS(r, i, 0, QStringLiteral("StartFromDirectSoundDevice"), where);
+        int r = Engine(i).StartFromDirectSoundDevice(device, line, target.path());
+        // The name was taken between the look and the creation of the file:
+        // the next suffix (the engine never writes over an existing file).
+        for (int k = 0; k < 3 && r == -8 && RecordsToFile(i) && QFileInfo::exists(target.path()); ++k) {
+            if (!PrepareTarget(i, target, quiet).isEmpty()) break;
+            r = Engine(i).StartFromDirectSoundDevice(device, line, target.path());
+        }
+        if (r == 0) {
+            AnnounceStart(i, target);
+            return;
+        }
+        const QString cause = RecordingFailureCause(i);
+        if (!quiet) AfficherErreurARS(r, i, 0, QStringLiteral("StartFromDirectSoundDevice"), where);
+        StartFailed(i, cause);
     });
 }
 
@@ -343,8 +462,13 @@ void BtnRecordOn(int index, const QString& folder, const QString& fileName, cons
     FreshStart(index, trap, kBtnRecordOn, nullptr, folder, fileName, extension);
 }
 
-void BtnRecordContinueOn(int index) {
-    ErrorTrap trap(kBtnRecordContinueOn);
+namespace {
+
+// The recording goes on into the next file: the engine changes files with no
+// sample lost; when it cannot, a stop and a fresh start. prebuilt: the file
+// (else the one a start would name).
+void ContinueRecording(int index, const QString& where, const Target* prebuilt) {
+    ErrorTrap trap(where);
     bool canContinue = false;
     if (!trap(10, [&] {
             CheckIndex(index);
@@ -356,35 +480,98 @@ void BtnRecordContinueOn(int index) {
         trap(20, [&] { BtnStopOn(index); });
         trap(30, [&] {
             S().main.rec[size_t(index)].XPButtonRecord.setChecked(true);
-            Trace(index, QStringLiteral("XPButtonRecord.Checked: True |Sub: ") + kBtnRecordContinueOn);
+            Trace(index, QStringLiteral("XPButtonRecord.Checked: True |Sub: ") + where);
         });
-        FreshStart(index, trap, kBtnRecordContinueOn, nullptr, {}, {}, {});
+        FreshStart(index, trap, where, prebuilt, {}, {}, {}, !prebuilt);
         return;
     }
     Target target;
     bool cancelled = false;
+    QString refusal;
     int r = -100;
-    trap(40, [&] { target = BuildTarget(index, {}, {}, {}); });
+    trap(40, [&] { target = prebuilt ? *prebuilt : BuildTarget(index, {}, {}, {}); });
     trap(50, [&] {
         if (NameCancelsStart(index, target)) {
             cancelled = true;
-            CancelStart(index, kBtnRecordContinueOn);
+            CancelStart(index, where);
         }
     });
     if (cancelled) return;
-    trap(60, [&] { r = Engine(index).RecorderContinueIntoFile(target.path()); });
-    if (r == 0) {
-        trap(70, [&] { AnnounceStart(index, target); });
-        return;
+    trap(55, [&] { refusal = PrepareTarget(index, target, false); });
+    if (refusal.isEmpty()) {
+        trap(60, [&] {
+            r = Engine(index).RecorderContinueIntoFile(target.path());
+            for (int k = 0; k < 3 && r == -8 && QFileInfo::exists(target.path()); ++k) {
+                if (!PrepareTarget(index, target, false).isEmpty()) break;
+                r = Engine(index).RecorderContinueIntoFile(target.path());
+            }
+        });
+        if (r == 0) {
+            trap(70, [&] { AnnounceStart(index, target); });
+            return;
+        }
+        // The engine could not switch files: end the take and start the same file afresh.
+        trap(80, [&] {
+            AfficherErreurARS(r, index, 0, QStringLiteral("RecorderContinueIntoFile"), where);
+        });
+    } else {
+        trap(85, [&] { Trace(index, QStringLiteral("Record not continued: ") + refusal); });
     }
-    // The engine could not switch files: end the take and start the same file afresh.
-    trap(80, [&] { AfficherErreurARS(r, index, 0, QStringLiteral("RecorderContinueIntoFile"), kBtnRecordContinueOn); });
     trap(90, [&] { BtnStopOn(index); });
     trap(100, [&] {
         S().main.rec[size_t(index)].XPButtonRecord.setChecked(true);
-        Trace(index, QStringLiteral("XPButtonRecord.Checked: True |Sub: ") + kBtnRecordContinueOn);
+        Trace(index, QStringLiteral("XPButtonRecord.Checked: True |Sub: ") + where);
     });
-    FreshStart(index, trap, kBtnRecordContinueOn, &target, {}, {}, {});
+    FreshStart(index, trap, where, &target, {}, {}, {});
+}
+
+// The file an ordinary recorder records into, for a start the program makes
+// by itself: the one of its last take.
+bool RetryTarget(int index, Target* t) {
+    const RecorderSlot& slot = S().slot[size_t(index)];
+    const RecorderHealth& h = slot.Health;
+    if (slot.RecordKind != RecordKindOrdinary || h.RetryName.isEmpty()) return false;
+    t->folder = h.RetryFolder;
+    t->name = t->base = h.RetryName;
+    t->ext = h.RetryExtension;
+    t->folderFromRecordFolder = t->folder == slot.RecordFolder;
+    return true;
+}
+
+}  // namespace
+
+void BtnRecordContinueOn(int index) { ContinueRecording(index, kBtnRecordContinueOn, nullptr); }
+
+void RestartLostRecording(int index) {
+    const QString where = QStringLiteral("Frm_Main:RestartLostRecording");
+    ErrorTrap trap(where);
+    Target target;
+    bool own = false;
+    if (!trap(10, [&] {
+            CheckIndex(index);
+            own = RetryTarget(index, &target);
+        }))
+        return;
+    // Logging recorders: the file is named as the next slice would be.
+    FreshStart(index, trap, where, own ? &target : nullptr, {}, {}, {}, false);
+}
+
+void ActiveSoundRecorder1_RecordingFileLost(int index, const QString& path) {
+    const QString where = QStringLiteral("Frm_Main:ActiveSoundRecorder1_RecordingFileLost");
+    ErrorTrap trap(where);
+    bool recording = false;
+    trap(10, [&] {
+        CheckIndex(index);
+        recording = RecorderEngineRecording(index);
+        S().slot[size_t(index)].Health.LastError = QStringLiteral("the file being recorded was deleted: ") + path;
+        Incident(index, RecName(index) + QStringLiteral(": the file being recorded was deleted (") + path +
+                            QStringLiteral("), its folder is made again and the recording goes on into a new file"));
+    });
+    if (!recording) return;
+    Target target;
+    bool own = false;
+    trap(20, [&] { own = RetryTarget(index, &target); });
+    trap(30, [&] { ContinueRecording(index, where, own ? &target : nullptr); });
 }
 
 bool RecorderEngineRecording(int index) {
@@ -464,6 +651,15 @@ void BtnStopOn(int index) {
         if (r < 0 && r != -100) AfficherErreurARS(r, index, 0, QStringLiteral("RecorderStop"), trap.where());
         else TraceStopByKind(index);
     });
+    trap(35, [&] {
+        // Nothing was recording (a recording lost and waiting for its next
+        // attempt): the stop ends the wanted state itself.
+        XPButton& record = S().main.rec[size_t(index)].XPButtonRecord;
+        if (r == -100 && record.Checked()) {
+            record.setChecked(false);
+            Trace(index, QStringLiteral("XPButtonRecord.Checked: False |Sub: ") + trap.where());
+        }
+    });
     trap(40, [&] { EspaceDispo(index); });
     trap(50, [&] { TraceFreeSpace(index); });
     // A later recording of this recorder is not a planned one.
@@ -497,11 +693,6 @@ void ActiveSoundRecorder1_RecordingFinalizationStarted(int index) {
 void ActiveSoundRecorder1_Validate(int index) {
     ErrorTrap trap(QStringLiteral("Frm_Main:ActiveSoundRecorder1_Validate"));
     trap(10, [&] { Framed(index, QStringLiteral("ActiveSoundRecorderValidate")); });
-}
-
-void ActiveSoundRecorder1_DeviceChange(int index) {
-    ErrorTrap trap(QStringLiteral("Frm_Main:ActiveSoundRecorder1_DeviceChange"));
-    trap(10, [&] { Trace(index, QStringLiteral("DeviceChange")); });
 }
 
 void ActiveSoundRecorder1_InputFormatsAvailable(int index) {
@@ -560,6 +751,7 @@ void ActiveSoundRecorder1_RecordingStopped(int index, int result) {
         }))
         return;
     trap(20, [&] {
+        g_stopFailed[size_t(index)] = result != 1;
         if (result == 1) {
             Framed(index, QStringLiteral("RecordingStopped"));
             return;
@@ -571,23 +763,50 @@ void ActiveSoundRecorder1_RecordingStopped(int index, int result) {
         else
             Framed(index, QStringLiteral("RecordingStopped, Err: ") + QString::number(code));
     });
-    if (olderTake) return;
+    if (olderTake) {
+        trap(25, [&] {
+            if (result != 1)
+                Incident(index, RecName(index) + QStringLiteral(": the previous file ended on a failure: ") +
+                                    RecordingFailureCause(index));
+        });
+        return;
+    }
+    // A recording still wanted that failed: kept wanted, started again.
+    bool lost = false;
+    trap(28, [&] {
+        if (result == 1) return;
+        const QString cause = RecordingFailureCause(index);
+        lost = S().main.rec[size_t(index)].XPButtonRecord.Checked() && !S().QuitRequested &&
+               !MainState().UnloadStarted && Recoverable(index);
+        if (lost) RecorderLost(index, cause, true);
+        else Incident(index, RecName(index) + QStringLiteral(": recording ended on a failure: ") + cause);
+    });
     trap(30, [&] {
         RecorderFrameControls& rec = S().main.rec[size_t(index)];
-        rec.XPButtonRecord.setChecked(false);
-        Trace(index, QStringLiteral("XPButtonRecord.Checked: False |Sub: ") + where);
+        if (!lost) {
+            rec.XPButtonRecord.setChecked(false);
+            Trace(index, QStringLiteral("XPButtonRecord.Checked: False |Sub: ") + where);
+        }
         rec.XPButtonPause.setChecked(false);
         rec.LabelChrono.setText(QString());
     });
-    trap(40, [&] { ClearPlannedRecording(index); });
+    if (!lost) trap(40, [&] { ClearPlannedRecording(index); });
 }
 
 void ActiveSoundRecorder1_RecordingFinalizationDone(int index, bool error) {
     const QString where = QStringLiteral("Frm_Main:ActiveSoundRecorder1_RecordingFinalizationDone");
     ErrorTrap trap(where);
     trap(10, [&] {
+        CheckIndex(index);
+        const bool afterFailure = g_stopFailed[size_t(index)];
+        g_stopFailed[size_t(index)] = false;
         if (error) {
             AfficherErreurARS(Engine(index).LastError(), index, 0, QStringLiteral("RecordingFinalizationDone"), where);
+            // The file of a take that failed is closed as far as it can be;
+            // that failure was reported with the take's.
+            if (!afterFailure)
+                Incident(index, RecName(index) + QStringLiteral(": the file could not be closed: ") +
+                                    RecordingFailureCause(index));
         } else {
             Framed(index, QStringLiteral("RecordingFinalizationDone"));
         }
@@ -636,6 +855,7 @@ void ConnectCaptureEvents() {
             QObject::connect(e, &ActiveSoundRecorder::DeviceChange, ctx, &ActiveSoundRecorder1_DeviceChange);
             QObject::connect(e, &ActiveSoundRecorder::InputFormatsAvailable, ctx,
                              &ActiveSoundRecorder1_InputFormatsAvailable);
+            QObject::connect(e, &ActiveSoundRecorder::RecordingFileLost, ctx, &ActiveSoundRecorder1_RecordingFileLost);
         });
     }
     trap(20, [&] { ConnectRecorderButtons(); });
@@ -644,5 +864,7 @@ void ConnectCaptureEvents() {
 
 void ResetRecordingControlState() {
     g_takes = {};
+    g_stopFailed = {};
+    ResetRecoveryState();
     ResetMainTimerState();
 }

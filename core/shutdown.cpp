@@ -130,8 +130,10 @@ void Form_QueryUnload(bool& cancel, int reason) {
     // program's own unload: do not ask a second time.
     if (reason == CloseFromMenu && S().QuitRequested) reason = CloseByCode;
     if (reason == CloseFromMenu) {
-        if (MainTimers().TimerFormat.isActive()) {
-            cancel = true;  // start-up is not finished
+        // Start-up is not finished: refused, unless it waits for something
+        // outside the program (the sound server), which may take for ever.
+        if (MainTimers().TimerFormat.isActive() && !S().StartupWaiting) {
+            cancel = true;
             return;
         }
         trap(10, [&] { TraceLogEncadre(-1, -1, -1, closeReasonText(reason), "="); });
@@ -234,7 +236,7 @@ void MiseEnVeilleForcee() {
 
 void Mnu01_Click() {
     ErrorTrap trap(kModule + ":Mnu01_Click");
-    trap(10, [&] { S().main.MnuQuitter.setEnabled(!MainTimers().TimerFormat.isActive()); });
+    trap(10, [&] { S().main.MnuQuitter.setEnabled(!MainTimers().TimerFormat.isActive() || S().StartupWaiting); });
 }
 
 void Mnu01Options_Click() {

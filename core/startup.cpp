@@ -51,6 +51,8 @@ int selectedLine(int index) {
 // and line are those of recorder 1, whose level it must not change.
 void applyLevelToDevice(int index, int level) {
     if (index >= S().RecorderCount || !engine(index)) return;
+    // The level of a missing device must not land on another one.
+    if (S().slot[index].Health.WaitingForDevice) return;
     engine(index)->InputLevelSet(selectedDevice(index), selectedLine(index), level);
 }
 
@@ -155,6 +157,21 @@ void loadMainWindow() {
         else
             App().InstanceNumber = 0;
     });
+    bool alone = true;
+    trap(65, [&] { alone = TakeInstanceLock(); });
+    if (!alone) {
+        // Nothing was loaded: the process ends without writing anything.
+        S().InstanceRefused = true;
+        S().QuitRequested = true;
+        // No unload either: it would write the window's position and volumes.
+        MainState().UnloadStarted = true;
+        trap(66, [&] {
+            MainTimers().TimerFormat.stop();
+            if (MainHost().EndProcess) MainHost().EndProcess();
+            else QCoreApplication::exit(2);
+        });
+        return;
+    }
     trap(70, [&] { InitGeneral(); });
     trap(80, [&] { if (MainHost().ApplyLook) MainHost().ApplyLook(); });
     trap(90, [&] {
@@ -339,23 +356,23 @@ void InitPipe(int index) {
         TraceLog(-1, index, -1, "EngineVersion: " + e->EngineVersion());
         Trace().AsrecmmsVersion = e->ControlVersion();
     });
+    QString storedDevice = "0";
     trap(70, [&] {
         const QString file = settingsFile();
         const QString section = recorderSection(index);
-        slot.DeviceIndex = qint16(Val(LectureIni(file, section, "Device", "0")));
+        storedDevice = LectureIni(file, section, "Device", "0");
+        slot.DeviceIndex = qint16(Val(storedDevice));
+        slot.DeviceName = LectureIni(file, section, "DeviceName", "");
         slot.ChannelIndex = qint16(Val(LectureIni(file, section, "Channel", "0")));
         slot.QualityIndex = qint16(Val(LectureIni(file, section, "Quality", "0")));
         slot.QualityText = LectureIni(file, section, "SQuality", "");
     });
-    trap(80, [&] {
-        ComboCtl& devices = Setup().ComboInputDevices[index];
-        devices.setListIndex(slot.DeviceIndex);
-        if (devices.listIndex() < 0) {
-            slot.DeviceIndex = 0;
-            devices.setListIndex(0);
-        }
-    });
+    // The device by its name, else by its number; a device that is not there
+    // is never replaced by another one.
+    trap(75, [&] { FollowSoundServer(); });
+    trap(80, [&] { BindRecorderDevice(index, storedDevice); });
     trap(90, [&] {
+        if (slot.Health.WaitingForDevice) return;  // no level to read from a device that is not there
         slot.InputLevel = e->InputLevelGet(selectedDevice(index), selectedLine(index));
         AfficherNiveauRecord(index, slot.InputLevel);
     });

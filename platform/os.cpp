@@ -15,6 +15,8 @@
 #include <QtDebug>
 
 #include <arpa/inet.h>
+#include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <netdb.h>
 #include <sys/file.h>
@@ -261,17 +263,50 @@ QString VolumeRootOf(const QString& path) {
 
 // ---------------------------------------------------------------- named lock
 
-void CreateNamedLock(const QString& name) {
-    static std::vector<int> held;  // kept open, and locked, until the process ends
+QString RuntimeFolder() {
     QString folder = qEnvironmentVariable("XDG_RUNTIME_DIR");
     if (folder.isEmpty() || !QFileInfo(folder).isDir()) folder = QStringLiteral("/tmp");
+    return folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
+}
+
+void CreateNamedLock(const QString& name) {
+    static std::vector<int> held;  // kept open, and locked, until the process ends
     QString file = name;
     file.replace(QLatin1Char('/'), QLatin1Char('_'));
-    const QByteArray path = QFile::encodeName(folder + QLatin1Char('/') + file + QStringLiteral(".lock"));
+    const QByteArray path = QFile::encodeName(RuntimeFolder() + file + QStringLiteral(".lock"));
     const int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
     if (fd < 0) return;
     (void)flock(fd, LOCK_EX | LOCK_NB);  // as with the named mutex, the outcome does not matter
     held.push_back(fd);
+}
+
+bool AcquireProcessLock(const QString& path, QString* holder) {
+    static QStringList held;  // open, and locked, until the process ends
+    if (held.contains(path)) return true;  // this process holds it already
+    const QByteArray name = QFile::encodeName(path);
+    // Opened without truncation: a refused lock leaves the file as it was.
+    const int fd = ::open(name.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        if (holder) *holder = QString::fromLocal8Bit(std::strerror(errno));
+        return false;
+    }
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int code = errno;
+        char text[32] = {};
+        const ssize_t n = ::pread(fd, text, sizeof text - 1, 0);
+        ::close(fd);
+        if (holder) {
+            const QString pid = QString::fromLatin1(text, n > 0 ? int(n) : 0).trimmed();
+            *holder = code == EWOULDBLOCK ? (pid.isEmpty() ? QStringLiteral("another process")
+                                                           : QStringLiteral("process ") + pid)
+                                          : QString::fromLocal8Bit(std::strerror(code));
+        }
+        return false;
+    }
+    const QByteArray pid = QByteArray::number(qint64(::getpid())) + '\n';
+    if (::ftruncate(fd, 0) == 0) (void)!::pwrite(fd, pid.constData(), size_t(pid.size()), 0);
+    held.push_back(path);
+    return true;
 }
 
 // ---------------------------------------------------------------- registry

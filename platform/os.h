@@ -76,6 +76,14 @@ int ProcessExitCode(qint64 pid);
 
 // A named lock held for the life of the process (result not checked).
 void CreateNamedLock(const QString& name);
+// The folder of the run's locks: $XDG_RUNTIME_DIR, else /tmp; ends with "/".
+QString RuntimeFolder();
+// A lock held by this process for as long as it lives: the kernel releases
+// it when the process ends, however it ends (kill -9 included). False when
+// another living process holds it; *holder then names that process ("process
+// 1234"), or the system's error when the lock file cannot be opened. A
+// refused call changes nothing on disk.
+bool AcquireProcessLock(const QString& path, QString* holder);
 
 // Registry values under HKEY_LOCAL_MACHINE, kept in
 // <drive>Windows/Registry/HKEY_LOCAL_MACHINE.ini.

@@ -9,7 +9,8 @@ PACKAGES=(
   libpulse-dev pulseaudio pulseaudio-utils
   libgpiod-dev gpiod
   libgtest-dev googletest
-  faketime xvfb xauth imagemagick socat procps
+  faketime xvfb xauth imagemagick socat procps tzdata python3
+  dpkg-dev systemd
 )
 missing=()
 for p in "${PACKAGES[@]}"; do

@@ -73,6 +73,8 @@ void WireControls(FrmSetupControls& c) {
         c.CheckNomFichier[i].onClick = [i] { CheckNomFichier_Click(i); };
         c.TexteNomFichier[i].onChange = [i] { TexteNomFichier_Change(i); };
         c.TextePigeNbJours[i].onChange = [i] { TextePigeNbJours_Change(i); };
+        c.TexteSilenceSeuil[i].onChange = [i] { TexteSilenceSeuil_Change(i); };
+        c.TexteSilenceDelai[i].onChange = [i] { TexteSilenceDelai_Change(i); };
         c.TexteFichierRecordPeripherique[i].onChange = [i] { TexteFichierRecordPeripherique_Change(i); };
 
         // Remote-command options: their values are read where they are used.

@@ -51,6 +51,9 @@ struct FrmSetupControls {
     std::array<ComboCtl, kRecorders> ComboFormatCaracteristiques;
     std::array<CheckBoxCtl, kRecorders> CheckPigeAntenne;
     std::array<TextCtl, kRecorders> TextePigeNbJours;
+    // Silence alarm: threshold (dBFS) and delay (s, 0 = off).
+    std::array<TextCtl, kRecorders> TexteSilenceSeuil;
+    std::array<TextCtl, kRecorders> TexteSilenceDelai;
     std::array<TextCtl, kRecorders> TexteDossier;
     std::array<ControlBase, kRecorders> CommandDossierPige;
     std::array<TextCtl, kRecorders> TexteNomFichier;
@@ -113,8 +116,11 @@ struct FrmSetupControls {
     std::array<LabelCtl, kSliceRows> LabellPigeTimingStart;
     std::array<ComboCtl, kSliceRows> ComboPigeTimingFin;
 
-    // Planning editor
+    // Planning editor: the table of slots, the list view of its rows (13
+    // columns, the last one the slot number on three digits) and the editor.
     std::array<PlanningLine, kPlanningSlots> PlanningTable;
+    ListViewCtl ListView1;
+    ControlBase CommandDossierFichierSon;
     ComboCtl ComboRecorder, ComboFrequence, ComboAnnee, ComboMois, ComboSemaine, ComboJour, ComboHeure, ComboMinute;
     CheckBoxCtl CheckPlanningActif;
     TextCtl TextDuree;
@@ -168,6 +174,8 @@ void CheckPigeAntenne_Click(int i);
 void CheckNomFichier_Click(int i);
 void TexteNomFichier_Change(int i);
 void TextePigeNbJours_Change(int i);
+void TexteSilenceSeuil_Change(int i);
+void TexteSilenceDelai_Change(int i);
 void TexteFichierRecordPeripherique_Change(int i);
 void CheckCtrl_Click(int n);
 void CheckAlt_Click(int n);
@@ -181,7 +189,10 @@ void ComboPigeTimingFin_Click(int k);
 void InitGeneralUDP();             // this computer's name and address, blank sources
 void InitGeneralPortCOM();         // serial lists and "PortCOM" keys
 void InitGeneralDonneesPlanning(); // the planning table from the settings file
-void SaveDataPlanning();           // the planning table into the settings file
+// The planning table into the settings file; the number of keys not written.
+int SaveDataPlanning();
+// Copies the planning editor's controls into slot `slot` of PlanningTable.
+void StorePlanningEditor(int slot);
 // Sets SettingsModified unless SettingsLoading: the change handler of the
 // controls whose only effect is to mark the settings as modified.
 void MarkSettingsModified();
@@ -208,9 +219,11 @@ struct SetupHooks {
     // Serial link: opening the port when the link is in service, after the
     // "PortCOM" keys are read (CommandPortCOMInit_Click).
     std::function<void()> OpenSerialPort;
-    // Planning: the list view rows after a load, and the next-timing analysis
-    // after a load or a save.
+    // Planning: the list view rows after a load, the row being edited stored
+    // before a save (MemoriseModifications; without it the editor goes into
+    // its slot only), and the next-timing analysis after a load or a save.
     std::function<void()> FillPlanningListView;
+    std::function<void()> MemoriseModifications;
     std::function<void()> NextTimingAnalysis;
     // Shows (true) or hides (false) the setup window.
     std::function<void(bool)> ShowWindow;

@@ -19,6 +19,10 @@ public:
     // Negative while the formats are being enumerated, 0 when there is none.
     virtual int InputFormatCount(int device) = 0;
     virtual QString InputFormatText(int device, int k) = 0;
+    // The sound server's name of a device ("" unknown), and whether the
+    // device is there now.
+    virtual QString InputDeviceSystemName(int) { return {}; }
+    virtual bool InputDevicePresent(int) { return true; }
 };
 
 // The source of recorder i: the override when one is set and returns a

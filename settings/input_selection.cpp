@@ -18,6 +18,7 @@ public:
     int InputLevelGet(int, int) override { return -1; }
     int InputFormatCount(int) override { return 0; }
     QString InputFormatText(int, int) override { return {}; }
+    bool InputDevicePresent(int) override { return false; }
 };
 
 class EngineDevices : public InputDeviceSource {
@@ -32,6 +33,8 @@ public:
     int InputLevelGet(int device, int line) override { return engine->InputLevelGet(device, line); }
     int InputFormatCount(int device) override { return engine->InputFormatCount(device); }
     QString InputFormatText(int device, int k) override { return engine->InputFormatText(device, k); }
+    QString InputDeviceSystemName(int device) override { return engine->InputDeviceSystemName(device); }
+    bool InputDevicePresent(int device) override { return engine->InputDevicePresent(device); }
 };
 
 std::function<InputDeviceSource*(int)>& Override() {
@@ -71,6 +74,18 @@ void ComboInputDevices_Click(int i) {
     // Our capture engine offers the newer device functions only.
     trap(10, [&] { DirectXUpdateInputCombos(i); });
     trap(20, [&] { S().slot[i].DeviceIndex = qint16(devices.listIndex()); });
+    trap(25, [&] {
+        // The device is remembered by its name too; a device chosen by the
+        // operator ends the wait for the one that was missing.
+        InputDeviceSource& src = InputDevicesOf(i);
+        const QString name = src.InputDeviceSystemName(devices.listIndex());
+        if (!name.isEmpty()) S().slot[i].DeviceName = name;
+        RecorderHealth& h = S().slot[i].Health;
+        if (!S().SettingsLoading && src.InputDevicePresent(devices.listIndex())) {
+            h.WaitingForDevice = false;
+            h.MissingDevice.clear();
+        }
+    });
     trap(30, [&] { MarkSettingsModified(); });
 }
 

@@ -6,6 +6,7 @@
 #include "platform/os.h"
 #include "support/dialogs.h"
 #include "support/errors.h"
+#include "support/file_names.h"
 #include "support/files.h"
 #include "support/formats.h"
 #include "support/ini.h"
@@ -78,6 +79,9 @@ void EspaceDispo(int i) {
     const QString folder = S().slot[i].RecordFolder;
     double total = 0, free = 0;
     QString unit = "Ko";
+    // A folder that is no absolute path is refused for recording: nothing is
+    // made for it, wherever the program runs.
+    if (!DestinationFolderRefusal(folder).isEmpty()) return;
     trap(10, [&] { VerificationEtCreationRepertoire(folder, true); });
     trap(20, [&] {
         const platform::VolumeSpace v = platform::VolumeSpaceOf(folder);
@@ -144,6 +148,17 @@ void TexteNomFichier_Change(int) {
 
 void TextePigeNbJours_Change(int) {
     ErrorTrap trap("FrmSetup:TextePigeNbJours_Change");
+    trap(10, [&] { MarkSettingsModified(); });
+}
+
+// The silence alarm reads its two fields at every tick of the main timer.
+void TexteSilenceSeuil_Change(int) {
+    ErrorTrap trap("FrmSetup:TexteSilenceSeuil_Change");
+    trap(10, [&] { MarkSettingsModified(); });
+}
+
+void TexteSilenceDelai_Change(int) {
+    ErrorTrap trap("FrmSetup:TexteSilenceDelai_Change");
     trap(10, [&] { MarkSettingsModified(); });
 }
 

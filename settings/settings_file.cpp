@@ -5,6 +5,7 @@
 #include "settings/setup_internal.h"
 #include "platform/os.h"
 #include "support/errors.h"
+#include "support/file_names.h"
 #include "support/files.h"
 #include "support/formats.h"
 #include "support/ini.h"
@@ -21,6 +22,19 @@ QString OneZero(bool on) { return on ? "1" : "0"; }
 QString YesNo(bool on) { return on ? "O" : "N"; }
 
 void Stage(const QString& letter) { SplashStep("Options: Init: InitSettings: " + letter); }
+
+QString RecName(int i) { return "Rec. " + QString::number(i + 1); }
+
+// A setting that cannot be used as it is written: an incident on the
+// recorder's line.
+void SettingIncident(int i, const QString& text) { TraceLogEncadre(-1, i, -1, RecName(i) + ": " + text, "=", true); }
+
+// The format as written is one of the list (0..5).
+bool KnownFormat(const QString& text) {
+    bool number = false;
+    const int v = text.trimmed().toInt(&number);
+    return number && v >= 0 && v <= 5;
+}
 
 // Counts the keys that could not be written, so that a save that did not
 // reach the disk is not taken for a good one.
@@ -45,6 +59,7 @@ void InitSettings() {
     // The characteristic read from the file: selecting the format puts the
     // format's default characteristic into the slot first.
     std::array<qint16, kRecorders> storedCharacteristic{};
+    std::array<QString, kRecorders> storedFormat;
 
     trap(10, [&] {
         Stage("A");
@@ -84,8 +99,12 @@ void InitSettings() {
         RecorderSlot& slot = S().slot[i];
         trap(70, [&] { c.TexteLibelleRecorder[i].setText(read(sec, "Lib", "Recorder " + QString::number(i + 1))); });
         trap(80, [&] { slot.DeviceIndex = NumI16(read(sec, "Device", "0")); });
+        trap(85, [&] { slot.DeviceName = read(sec, "DeviceName", ""); });
         trap(90, [&] { slot.ChannelIndex = NumI16(read(sec, "Channel", "0")); });
-        trap(100, [&] { slot.FormatIndex = NumI16(read(sec, "Format", "1")); });
+        trap(100, [&] {
+            storedFormat[i] = read(sec, "Format", "1");
+            slot.FormatIndex = NumI16(storedFormat[i]);
+        });
         trap(110, [&] { slot.FormatCharacteristic = NumI16(read(sec, "FormatCaracteristics", "0")); });
         trap(120, [&] { slot.QualityIndex = NumI16(read(sec, "Quality", "0")); });
         trap(130, [&] { slot.QualityText = read(sec, "SQuality", ""); });
@@ -96,14 +115,37 @@ void InitSettings() {
         trap(170, [&] { c.TexteDossier[i].setText(read(sec, "PigeFolder", slot.LocalSoundFolder)); });
         trap(180, [&] { c.TexteNomFichier[i].setText(read(sec, "PigeFile", "")); });
         trap(190, [&] { SetCheckValue(c.CheckNomFichier[i], Val(read(sec, "PigeConfirmFile", "0"))); });
+        trap(192, [&] { c.TexteSilenceSeuil[i].setText(read(sec, "SilenceSeuil", "-50")); });
+        trap(194, [&] { c.TexteSilenceDelai[i].setText(read(sec, "SilenceDelai", "30")); });
         storedCharacteristic[i] = slot.FormatCharacteristic;
+    }
+
+    // Destination folders that would put the files anywhere: refused (the
+    // recorder does not record until the folder is set).
+    for (int i = 0; i < S().RecorderCount && i < kRecorders; ++i) {
+        trap(195, [&] {
+            RecorderHealth& h = S().slot[i].Health;
+            const QString refused = DestinationFolderRefusal(S().slot[i].RecordFolder);
+            if (refused.isEmpty()) return;
+            h.LastError = h.IncidentCause = refused;
+            SettingIncident(i, "PigeFolder=" + c.TexteDossier[i].text() + " refused: " + refused +
+                                   "; the recorder does not record until its folder is set");
+        });
     }
 
     trap(200, [&] { Stage("D"); });
     for (int i = 0; i < kRecorders; ++i) {
-        // Errors ignored here: an entry the list does not hold selects entry 0.
+        // Errors ignored here. A format that is not one of the list records
+        // WAV (entry 1): never into memory only without a word.
         ComboCtl& formats = c.ComboInputFormats[i];
-        if (!formats.setListIndex(S().slot[i].FormatIndex) || formats.listIndex() < 0) formats.setListIndex(0);
+        if (!KnownFormat(storedFormat[i])) {
+            if (i < S().RecorderCount)
+                SettingIncident(i, "Format=" + storedFormat[i] + " is not a recording format: wave is used");
+            formats.setListIndex(1);
+            S().slot[i].FormatIndex = 1;
+        } else if (!formats.setListIndex(S().slot[i].FormatIndex) || formats.listIndex() < 0) {
+            formats.setListIndex(0);
+        }
         ComboCtl& characteristics = c.ComboFormatCaracteristiques[i];
         if (!characteristics.setListIndex(storedCharacteristic[i]) || characteristics.listIndex() < 0)
             characteristics.setListIndex(0);
@@ -242,6 +284,7 @@ void SaveSettings() {
             const RecorderSlot& slot = S().slot[i];
             write(sec, "Lib", c.TexteLibelleRecorder[i].text());
             write(sec, "Device", QString::number(slot.DeviceIndex));
+            write(sec, "DeviceName", slot.DeviceName);
             write(sec, "Channel", QString::number(slot.ChannelIndex));
             write(sec, "Format", QString::number(slot.FormatIndex));
             write(sec, "FormatCaracteristics", QString::number(slot.FormatCharacteristic));
@@ -253,6 +296,8 @@ void SaveSettings() {
             write(sec, "PigeFolder", c.TexteDossier[i].text());
             write(sec, "PigeFile", c.TexteNomFichier[i].text());
             write(sec, "PigeConfirmFile", QString::number(c.CheckNomFichier[i].value()));
+            write(sec, "SilenceSeuil", c.TexteSilenceSeuil[i].text());
+            write(sec, "SilenceDelai", c.TexteSilenceDelai[i].text());
         });
     }
     for (int i = 0; i < kRecorders; ++i) {
@@ -319,7 +364,7 @@ void SaveSettings() {
         for (int k = 0; k < kSliceRows; ++k)
             write("PigeTranche", "Tranche_" + QString::number(k), QString::number(c.ComboPigeTimingFin[k].listIndex()));
     });
-    trap(110, [&] { SaveDataPlanning(); });
+    trap(110, [&] { write.failures += SaveDataPlanning(); });
     trap(120, [&] {
         if (write.failures == 0) {
             S().SettingsModified = false;
@@ -419,54 +464,72 @@ void InitGeneralDonneesPlanning() {
     });
 }
 
-void SaveDataPlanning() {
+void StorePlanningEditor(int slot) {
+    if (slot < 0 || slot >= kPlanningSlots) return;
+    const FrmSetupControls& c = Setup();
+    PlanningLine& line = Setup().PlanningTable[slot];
+    line.Recorder = c.ComboRecorder.text();
+    line.Frequence = c.ComboFrequence.text();
+    line.Annee = c.ComboAnnee.text();
+    line.Mois = c.ComboMois.text();
+    line.Semaine = c.ComboSemaine.text();
+    line.Jour = c.ComboJour.text();
+    line.Heure = c.ComboHeure.text();
+    line.Minute = c.ComboMinute.text();
+    line.LineEnabled = c.CheckPlanningActif.checked();
+    line.Duree = c.TextDuree.text();
+    line.DossierFichierSon = c.TexteDossierFichierSon.text();
+    line.ASC82Plus = c.TexteASC82Plus.text();
+}
+
+int SaveDataPlanning() {
     ErrorTrap trap("FrmSetup:SaveDataPlanning");
     FrmSetupControls& c = Setup();
-    QString file;
     trap(10, [&] {
-        // The row being edited goes into its slot first.
+        // The row being edited goes into its slot (and its row) first.
         const int row = c.CurrentPlanningRow;
         if (row < 0 || row >= kPlanningSlots) return;
-        PlanningLine& line = c.PlanningTable[row];
-        line.Recorder = c.ComboRecorder.text();
-        line.Frequence = c.ComboFrequence.text();
-        line.Annee = c.ComboAnnee.text();
-        line.Mois = c.ComboMois.text();
-        line.Semaine = c.ComboSemaine.text();
-        line.Jour = c.ComboJour.text();
-        line.Heure = c.ComboHeure.text();
-        line.Minute = c.ComboMinute.text();
-        line.LineEnabled = c.CheckPlanningActif.checked();
-        line.Duree = c.TextDuree.text();
-        line.DossierFichierSon = c.TexteDossierFichierSon.text();
-        line.ASC82Plus = c.TexteASC82Plus.text();
-        MarkSettingsModified();
+        if (SetupLinks().MemoriseModifications) {
+            SetupLinks().MemoriseModifications();
+        } else {
+            StorePlanningEditor(row);
+            MarkSettingsModified();
+        }
     });
-    trap(20, [&] { file = SettingsFile(); });
+    Writer write;
+    trap(20, [&] { write.file = SettingsFile(); });
     for (int k = 0; k < kPlanningSlots; ++k) {
         trap(30, [&] {
             const QString sec = PlanningSection(k);
             const PlanningLine& line = c.PlanningTable[k];
             if (line.Recorder.trimmed().isEmpty()) {
-                EcritureIni(file, sec, "Actif", "0FF");  // the other keys stay as they are
+                write(sec, "Actif", "0FF");  // the other keys stay as they are
                 return;
             }
-            EcritureIni(file, sec, "Actif", "ON");
-            EcritureIni(file, sec, "Recorder", line.Recorder);
-            EcritureIni(file, sec, "Frequence", line.Frequence);
-            EcritureIni(file, sec, "Annee", line.Annee.trimmed());
-            EcritureIni(file, sec, "Mois", line.Mois.trimmed());
-            EcritureIni(file, sec, "Semaine", line.Semaine.trimmed());
-            EcritureIni(file, sec, "Jour", line.Jour.trimmed());
-            EcritureIni(file, sec, "Heure", line.Heure);
-            EcritureIni(file, sec, "Minute", line.Minute);
-            EcritureIni(file, sec, "LigneActive", YesNo(line.LineEnabled));
-            EcritureIni(file, sec, "Duree", line.Duree);
-            EcritureIni(file, sec, "DossierFichierSon", line.DossierFichierSon);
-            EcritureIni(file, sec, "ASC82Plus", line.ASC82Plus);
+            write(sec, "Actif", "ON");
+            write(sec, "Recorder", line.Recorder);
+            write(sec, "Frequence", line.Frequence);
+            write(sec, "Annee", line.Annee.trimmed());
+            write(sec, "Mois", line.Mois.trimmed());
+            write(sec, "Semaine", line.Semaine.trimmed());
+            write(sec, "Jour", line.Jour.trimmed());
+            write(sec, "Heure", line.Heure);
+            write(sec, "Minute", line.Minute);
+            write(sec, "LigneActive", YesNo(line.LineEnabled));
+            write(sec, "Duree", line.Duree);
+            write(sec, "DossierFichierSon", line.DossierFichierSon);
+            write(sec, "ASC82Plus", line.ASC82Plus);
         });
     }
+    trap(35, [&] {
+        if (write.failures > 0)
+            TraceLogEncadre(-1, -1, -1,
+                            "Err: SaveDataPlanning: " + QString::number(write.failures) + " key(s) not written to " +
+                                write.file,
+                            "=", true);
+    });
     trap(40, [&] {
         if (SetupLinks().NextTimingAnalysis) SetupLinks().NextTimingAnalysis();
     });
+    return write.failures;
 }

@@ -8,8 +8,10 @@
 //  - a handler (onClick / onChange) that runs when the program or the operator
 //    changes the value, as the window's event handler would;
 //  - view observers that the widgets register to refresh themselves.
+#include <QList>
 #include <QString>
 #include <QStringList>
+#include <algorithm>
 #include <functional>
 #include <vector>
 
@@ -161,4 +163,75 @@ public:
 
 private:
     int value_ = 0, min_ = 0, max_ = 100, step_ = 1;
+};
+
+// List view in report mode: rows of cells (cell 0 is the row's text, the
+// others its sub-items), the selected row, the sort (column and order) and
+// the column widths. Rows keep their order until sorted.
+class ListViewCtl : public ControlBase {
+public:
+    int rowCount() const { return int(rows_.size()); }
+    int columnCount() const { return columns_; }
+    void setColumnCount(int n) { columns_ = n; notify(); }
+    const QStringList& row(int r) const { return rows_.at(r); }
+    QString cell(int r, int c) const {
+        return r >= 0 && r < rowCount() && c >= 0 && c < rows_[r].size() ? rows_[r][c] : QString();
+    }
+    void clear() {
+        rows_.clear();
+        selected_ = -1;
+        notify();
+    }
+    int addRow(QStringList cells) {
+        while (cells.size() < columns_) cells << QString();
+        rows_.push_back(cells);
+        notify();
+        return rowCount() - 1;
+    }
+    void setCell(int r, int c, const QString& text) {
+        if (r < 0 || r >= rowCount() || c < 0) return;
+        while (rows_[r].size() <= c) rows_[r] << QString();
+        if (rows_[r][c] == text) return;
+        rows_[r][c] = text;
+        notify();
+    }
+    // The row whose cell in column c is text; -1 when none.
+    int findRow(int c, const QString& text) const {
+        for (int r = 0; r < rowCount(); ++r)
+            if (cell(r, c) == text) return r;
+        return -1;
+    }
+    int selectedRow() const { return selected_; }
+    void setSelectedRow(int r) {
+        if (r < -1 || r >= rowCount() || r == selected_) return;
+        selected_ = r;
+        notify();
+    }
+    // Sorts the rows by the text of a column (case ignored, equal texts keep
+    // their order); the selection stays on its row.
+    void sortBy(int column, bool descending) {
+        const QStringList* chosen = selected_ >= 0 ? &rows_[selected_] : nullptr;
+        const QStringList kept = chosen ? *chosen : QStringList();
+        std::stable_sort(rows_.begin(), rows_.end(), [&](const QStringList& a, const QStringList& b) {
+            const QString x = column < a.size() ? a[column] : QString();
+            const QString y = column < b.size() ? b[column] : QString();
+            const int cmp = QString::compare(x, y, Qt::CaseInsensitive);
+            return descending ? cmp > 0 : cmp < 0;
+        });
+        sortKey_ = column;
+        descending_ = descending;
+        if (chosen) selected_ = int(rows_.indexOf(kept));
+        notify();
+    }
+    int sortKey() const { return sortKey_; }
+    bool sortDescending() const { return descending_; }
+    // Column widths in pixels (0 = the view's choice).
+    QList<int> columnWidths;
+
+private:
+    QList<QStringList> rows_;
+    int columns_ = 0;
+    int selected_ = -1;
+    int sortKey_ = -1;
+    bool descending_ = false;
 };

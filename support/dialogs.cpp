@@ -16,6 +16,10 @@ int Dialogs::TaskDialog(const QString&, const QString&, const QList<QPair<int, Q
 
 QString Dialogs::SaveFile(const QString&, const QString&, const QString&) { return QString(); }
 
+QString Dialogs::SaveFileWithFilter(const QString& folder, const QString& proposedName, const QString& filter, int) {
+    return SaveFile(folder, proposedName, filter);
+}
+
 QString Dialogs::OpenFile(const QString&, const QString&, const QString&) { return QString(); }
 
 QString Dialogs::FolderSelect(const QString&) { return QString(); }

@@ -21,6 +21,10 @@ public:
                            int defaultId, int timeoutMs);
     // Save dialog: returns the chosen full path, or "" when cancelled.
     virtual QString SaveFile(const QString& folder, const QString& proposedName, const QString& filter);
+    // Save dialog with entry filterIndex (0-based) of the filter list
+    // proposed; by default the plain save dialog.
+    virtual QString SaveFileWithFilter(const QString& folder, const QString& proposedName, const QString& filter,
+                                       int filterIndex);
     // Open dialog: returns the chosen full path, or "" when cancelled.
     virtual QString OpenFile(const QString& folder, const QString& proposedName, const QString& filter);
     // Folder chooser: returns the chosen folder, or "" when cancelled.

@@ -138,6 +138,11 @@ QString NomFichierSettings(const QString& extension, const QString& suffix) {
 
 // ---------------------------------------------------------------- family configuration
 
+QString SettingsFileOfInstance() {
+    return ApplicationFolder() + QStringLiteral("Settings/") + kSettingsBaseName + QLatin1Char('/') + kSettingsBaseName +
+           InstancePart() + QStringLiteral(".Ini");
+}
+
 QString DetermineDossierConfig() {
     ErrorTrap trap(kLibPublic + QStringLiteral(":DetermineDossierConfig"));
     IniState& cache = IniCache();

@@ -13,6 +13,9 @@ QString DefaultRoot();  // <drive>Tessaline/Velmora/
 QString ApplicationFolder();
 QString NomDossierSettings();
 QString NomFichierSettings(const QString& extension, const QString& suffix);
+// The settings file (".Ini") of this run's instance, computed without
+// looking at the disk (NomFichierSettings may create the folder).
+QString SettingsFileOfInstance();
 QString DetermineDossierConfig();
 qint16 DetermineDossierConfig_Bases_Nombre(const QString& file);
 QString DetermineDossierConfig_Fichier(const QString& file, qint16 baseIndex);

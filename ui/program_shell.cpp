@@ -73,7 +73,6 @@ ProgramShell::ProgramShell() {
 ProgramShell::~ProgramShell() {
     Trace().OnChanged = nullptr;
     SetupLinks().ShowWindow = nullptr;
-    SetupLinks().FillPlanningListView = nullptr;
     MainHost() = FrmMainHost{};
     if (dialogs_) SetDialogs(nullptr);
     if (tray_) {
@@ -130,7 +129,6 @@ void ProgramShell::install(bool useQtDialogs) {
     };
     SetupLinks().ScreenRect = [] { return ScreenRect(); };
     SetupLinks().ApplyLook = [] { ApplyStudioLook(); };
-    SetupLinks().FillPlanningListView = [this] { setup_->refreshPlanningTable(); };
 
     Trace().OnChanged = [this] {
         main_->traceChanged();

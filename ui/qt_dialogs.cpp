@@ -136,6 +136,14 @@ QString QtDialogs::SaveFile(const QString& folder, const QString& proposedName, 
                                         QFileDialog::DontConfirmOverwrite);
 }
 
+QString QtDialogs::SaveFileWithFilter(const QString& folder, const QString& proposedName, const QString& filter,
+                                      int filterIndex) {
+    const QString filters = QtFilter(filter);
+    QString selected = filters.split(QStringLiteral(";;")).value(filterIndex);
+    return QFileDialog::getSaveFileName(owner(), QString(), StartPath(folder, proposedName), filters, &selected,
+                                        QFileDialog::DontConfirmOverwrite);
+}
+
 QString QtDialogs::OpenFile(const QString& folder, const QString& proposedName, const QString& filter) {
     return QFileDialog::getOpenFileName(owner(), QString(), StartPath(folder, proposedName), QtFilter(filter));
 }

@@ -22,6 +22,8 @@ public:
     int TaskDialog(const QString& title, const QString& text, const QList<QPair<int, QString>>& buttons,
                    int defaultId, int timeoutMs) override;
     QString SaveFile(const QString& folder, const QString& proposedName, const QString& filter) override;
+    QString SaveFileWithFilter(const QString& folder, const QString& proposedName, const QString& filter,
+                               int filterIndex) override;
     QString OpenFile(const QString& folder, const QString& proposedName, const QString& filter) override;
     QString FolderSelect(const QString& startFolder) override;
 

@@ -1,10 +1,14 @@
 #include "ui/setup_window.h"
 
+#include "planning/planning_editor.h"
 #include "remote/serial_link.h"
+#include "remote/udp_messages.h"
+#include "remote/udp_transport.h"
 #include "settings/frm_setup.h"
 #include "support/tracelog.h"
 #include "ui/bindings.h"
 #include "ui/look.h"
+#include "ui/silence_alarm_box.h"
 
 #include <QCloseEvent>
 #include <QFormLayout>
@@ -12,6 +16,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPointer>
@@ -22,6 +27,7 @@
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QVBoxLayout>
+#include <functional>
 
 namespace ui {
 
@@ -264,6 +270,7 @@ QWidget* SetupWindow::buildRecorderPage(int i) {
     pg->addWidget(days, 1, 1, Qt::AlignLeft);
     pg->setColumnStretch(1, 1);
     right->addWidget(pige);
+    right->addWidget(BuildSilenceAlarmBox(i, page));
 
     // Keyboard shortcuts and digital inputs.
     auto* local = new QGroupBox("Raccourcis clavier et entrées numériques", page);
@@ -345,8 +352,8 @@ QWidget* SetupWindow::buildUdpPage() {
 
     auto* targets = new QGroupBox("Cibles UDP", page);
     auto* ta = new QGridLayout(targets);
-    const char* heads[] = {"Cible", "Libellé", "IP", "Port A", "Port B", "Port C", "Port D", "Message"};
-    for (int col = 0; col < 8; ++col) ta->addWidget(Header(heads[col], targets), 0, col);
+    const char* heads[] = {"Cible", "Libellé", "IP", "Port A", "Port B", "Port C", "Port D", "Message", ""};
+    for (int col = 0; col < 9; ++col) ta->addWidget(Header(heads[col], targets), 0, col);
     for (int t = 0; t < kUdpTargets; ++t) {
         const size_t n = size_t(t);
         ta->addWidget(new QLabel(QString::number(t), targets), t + 1, 0, Qt::AlignCenter);
@@ -360,6 +367,10 @@ QWidget* SetupWindow::buildUdpPage() {
             ta->addWidget(e, t + 1, col++);
         }
         ta->addWidget(new BoundLineEdit(c.TexteUDPSend[n], targets), t + 1, 7);
+        auto* send = new QPushButton("Envoyer", targets);
+        send->setToolTip("Envoie le message à chaque port de la cible");
+        connect(send, &QPushButton::clicked, this, [t] { BtnUDPSend_Click(t); });
+        ta->addWidget(send, t + 1, 8);
     }
     ta->setColumnStretch(1, 1);
     ta->setColumnStretch(2, 1);
@@ -369,17 +380,20 @@ QWidget* SetupWindow::buildUdpPage() {
     // Fixed test messages put in the inbox of input line 0.
     auto* tests = new QGroupBox("Tests des commandes UDP (ligne 0)", page);
     auto* te = new QHBoxLayout(tests);
-    const QList<QPair<QString, QString>> messages = {
-        {"Enregistrer", "<Record:Start><Recorder:1><ArticleId:ART00009>"},
-        {"Arrêter", "<Record:Stop><Recorder:1>"},
-        {"Enregistrer (SongId)", "<Record:Start><SongId:99999999><Recorder:1>"},
-        {"Arrêter (SongId)", "<Record:Stop><SongId:99999999><Recorder:1>"},
+    const struct {
+        const char* caption;
+        const char* message;
+        std::function<void()> click;
+    } buttons[] = {
+        {"Enregistrer", "<Record:Start><Recorder:1><ArticleId:ART00009>", [] { CommandTestUDP_Click(0); }},
+        {"Arrêter", "<Record:Stop><Recorder:1>", [] { CommandTestUDP_Click(1); }},
+        {"Enregistrer (SongId)", "<Record:Start><SongId:99999999><Recorder:1>", [] { Command_Click(); }},
+        {"Arrêter (SongId)", "<Record:Stop><SongId:99999999><Recorder:1>", [] { Command1_Click(); }},
     };
-    for (const auto& m : messages) {
-        auto* b = new QPushButton(m.first, tests);
-        b->setToolTip(m.second);
-        const QString text = m.second;
-        connect(b, &QPushButton::clicked, this, [text] { Setup().LabelDataArrivalUDP[0].setText(text); });
+    for (const auto& m : buttons) {
+        auto* b = new QPushButton(m.caption, tests);
+        b->setToolTip(m.message);
+        connect(b, &QPushButton::clicked, this, m.click);
         te->addWidget(b);
     }
     te->addStretch(1);
@@ -472,37 +486,56 @@ QWidget* SetupWindow::buildPlanningPage() {
     auto* layout = new QVBoxLayout(page);
     auto* editor = new QGroupBox("Ligne de planning", page);
     auto* g = new QGridLayout(editor);
-    const QList<QPair<QString, ComboCtl*>> lists = {
-        {"Enregistreur", &c.ComboRecorder}, {"Fréquence", &c.ComboFrequence}, {"Année", &c.ComboAnnee},
-        {"Mois", &c.ComboMois},         {"Semaine", &c.ComboSemaine},     {"Jour", &c.ComboJour},
-        {"Heure", &c.ComboHeure},       {"Minute", &c.ComboMinute},
+    struct EditorList {
+        const char* caption;
+        const char* name;
+        ComboCtl* model;
+    };
+    const EditorList lists[] = {
+        {"Enregistreur", "ComboRecorder", &c.ComboRecorder}, {"Fréquence", "ComboFrequence", &c.ComboFrequence},
+        {"Année", "ComboAnnee", &c.ComboAnnee},          {"Mois", "ComboMois", &c.ComboMois},
+        {"Semaine", "ComboSemaine", &c.ComboSemaine},    {"Jour", "ComboJour", &c.ComboJour},
+        {"Heure", "ComboHeure", &c.ComboHeure},          {"Minute", "ComboMinute", &c.ComboMinute},
     };
     int col = 0;
-    for (const auto& l : lists) {
-        g->addWidget(Header(l.first, editor), 0, col);
-        g->addWidget(new BoundComboBox(*l.second, editor), 1, col);
+    for (const EditorList& l : lists) {
+        // A list's caption is enabled with it.
+        QLabel* caption = Header(QString::fromUtf8(l.caption), editor);
+        BindWidget(caption, *l.model);
+        g->addWidget(caption, 0, col);
+        auto* box = new BoundComboBox(*l.model, editor);
+        box->setObjectName(l.name);
+        g->addWidget(box, 1, col);
         ++col;
     }
     g->addWidget(new BoundCheckBox(c.CheckPlanningActif, "Actif", editor), 2, 0);
     g->addWidget(Caption("Durée (Min)", editor), 2, 1);
-    g->addWidget(new BoundLineEdit(c.TextDuree, editor), 2, 2);
+    auto* duration = new BoundLineEdit(c.TextDuree, editor);
+    duration->setObjectName("TextDuree");
+    g->addWidget(duration, 2, 2);
     g->addWidget(Caption("ASC 8.2", editor), 2, 3);
-    g->addWidget(new BoundLineEdit(c.TexteASC82Plus, editor), 2, 4, 1, 4);
+    auto* switcher = new BoundLineEdit(c.TexteASC82Plus, editor);
+    switcher->setObjectName("TexteASC82Plus");
+    g->addWidget(switcher, 2, 4, 1, 4);
     g->addWidget(Caption("Fichier son à générer", editor), 3, 0, 1, 2);
-    g->addWidget(new BoundLineEdit(c.TexteDossierFichierSon, editor), 3, 2, 1, 5);
+    auto* file = new BoundLineEdit(c.TexteDossierFichierSon, editor);
+    file->setObjectName("TexteDossierFichierSon");
+    g->addWidget(file, 3, 2, 1, 5);
     auto* chooser = new QPushButton("...", editor);
     chooser->setObjectName("CommandDossierFichierSon");
     chooser->setToolTip("Fichier à générer...");
-    chooser->setEnabled(false);  // the planning editor's chooser is not in service yet
+    BindWidget(chooser, c.CommandDossierFichierSon);
+    connect(chooser, &QPushButton::clicked, this, [] { CommandDossierFichierSon_Click(); });
     g->addWidget(chooser, 3, 7, Qt::AlignLeft);
     g->addWidget(Caption("Timing du prochain enregistrement", editor), 4, 0, 1, 3);
     auto* next = new BoundLineEdit(c.TextProchainTiming, editor);
+    next->setObjectName("TextProchainTiming");
     next->setReadOnly(true);
     g->addWidget(next, 4, 3, 1, 3);
     for (int c = 0; c < 8; ++c) g->setColumnStretch(c, 1);
     layout->addWidget(editor);
 
-    planning_ = new QTableWidget(kPlanningSlots, 13, page);
+    planning_ = new QTableWidget(0, kPlanningColumns, page);
     planning_->setObjectName("ListView1");
     planning_->setHorizontalHeaderLabels({"Enregistreur", "Fréquence", "Année", "Mois", "Semaine", "Jour", "Heure", "Min",
                                           "Actif", "Durée (Min)", "Fichier son à générer", "ASC 8.2", ""});
@@ -511,11 +544,40 @@ QWidget* SetupWindow::buildPlanningPage() {
     planning_->setSelectionBehavior(QAbstractItemView::SelectRows);
     planning_->setSelectionMode(QAbstractItemView::SingleSelection);
     planning_->setAlternatingRowColors(true);
-    planning_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    planning_->horizontalHeader()->setSectionResizeMode(10, QHeaderView::Stretch);
+    planning_->setSortingEnabled(false);  // the list's model sorts
+    planning_->horizontalHeader()->setSectionsClickable(true);
+    planning_->horizontalHeader()->setStretchLastSection(false);
+    planning_->installEventFilter(this);
     layout->addWidget(planning_, 1);
+
+    // The operator's selection goes to the list's model; a click loads the row.
+    connect(planning_, &QTableWidget::currentCellChanged, this, [this](int row, int, int, int) {
+        if (!refreshingPlanning_) Setup().ListView1.setSelectedRow(row);
+    });
+    connect(planning_, &QTableWidget::cellClicked, this, [this](int row, int) {
+        if (refreshingPlanning_) return;
+        Setup().ListView1.setSelectedRow(row);
+        ListView1_Click();
+    });
+    connect(planning_->horizontalHeader(), &QHeaderView::sectionClicked, this,
+            [](int column) { ListView1_ColumnClick(column); });
+    QPointer<SetupWindow> self(this);
+    c.ListView1.observe([self] {
+        if (self) self->refreshPlanningTable();
+    });
     refreshPlanningTable();
     return page;
+}
+
+bool SetupWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == planning_ && event->type() == QEvent::KeyRelease) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (!key->isAutoRepeat()) {
+            if (key->key() == Qt::Key_Space) ListView1_KeyUp(32);
+            else if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) ListView1_KeyUp(13);
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 QWidget* SetupWindow::buildSlicesPage() {
@@ -564,24 +626,33 @@ void SetupWindow::refreshGauge(int i) {
 
 void SetupWindow::refreshPlanningTable() {
     if (!planning_) return;
-    for (int k = 0; k < kPlanningSlots; ++k) {
-        const PlanningLine& p = Setup().PlanningTable[size_t(k)];
-        const QStringList fields = {p.Recorder, p.Frequence, p.Annee, p.Mois, p.Semaine, p.Jour, p.Heure, p.Minute,
-                                    p.Duree, p.DossierFichierSon, p.ASC82Plus};
-        bool free = true;
-        for (const QString& f : fields) free = free && f.trimmed().isEmpty();
-        const QStringList cells = {p.Recorder.trimmed(), p.Frequence, p.Annee, p.Mois, p.Semaine, p.Jour, p.Heure,
-                                   p.Minute, free ? QString() : (p.LineEnabled ? "O" : "N"), p.Duree,
-                                   p.DossierFichierSon, p.ASC82Plus, QString("%1").arg(k, 3, 10, QChar('0'))};
-        for (int col = 0; col < cells.size(); ++col) {
-            QTableWidgetItem* item = planning_->item(k, col);
+    const ListViewCtl& list = Setup().ListView1;
+    refreshingPlanning_ = true;
+    if (planning_->rowCount() != list.rowCount()) planning_->setRowCount(list.rowCount());
+    for (int r = 0; r < list.rowCount(); ++r) {
+        for (int col = 0; col < kPlanningColumns; ++col) {
+            QTableWidgetItem* item = planning_->item(r, col);
             if (!item) {
                 item = new QTableWidgetItem;
-                planning_->setItem(k, col, item);
+                planning_->setItem(r, col, item);
             }
-            if (item->text() != cells[col]) item->setText(cells[col]);
+            const QString text = list.cell(r, col);
+            if (item->text() != text) item->setText(text);
         }
     }
+    QHeaderView* header = planning_->horizontalHeader();
+    header->setSortIndicatorShown(list.sortKey() >= 0);
+    if (list.sortKey() >= 0)
+        header->setSortIndicator(list.sortKey(), list.sortDescending() ? Qt::DescendingOrder : Qt::AscendingOrder);
+    for (int col = 0; col < kPlanningColumns; ++col) {
+        const int width = col < list.columnWidths.size() ? list.columnWidths[col] : 0;
+        if (width > 0) header->resizeSection(col, width);
+        header->setSectionResizeMode(col, width > 0 ? QHeaderView::Interactive : QHeaderView::Stretch);
+    }
+    const int selected = list.selectedRow();
+    if (selected < 0) planning_->clearSelection();
+    else if (planning_->currentRow() != selected) planning_->selectRow(selected);
+    refreshingPlanning_ = false;
 }
 
 void SetupWindow::refreshAll() {

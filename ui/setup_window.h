@@ -44,6 +44,7 @@ public:
     QPushButton* closeButton() const { return close_; }
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* e) override;
     void showEvent(QShowEvent* e) override;
     void hideEvent(QHideEvent* e) override;
@@ -73,6 +74,7 @@ private:
     QStringList pendingLines_;
     QTimer traceFlush_;
     bool positioned_ = false;
+    bool refreshingPlanning_ = false;
 };
 
 }  // namespace ui

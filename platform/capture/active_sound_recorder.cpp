@@ -11,6 +11,8 @@
 #include <QHash>
 #include <QMetaObject>
 #include <algorithm>
+#include <cmath>
+#include <limits>
 #include <mutex>
 #include <cstdlib>
 #include <pulse/version.h>
@@ -216,6 +218,21 @@ QString ActiveSoundRecorder::InputDeviceSystemName(int index) {
     return initialised_ ? knownDevice(index, false) : QString();
 }
 
+int ActiveSoundRecorder::InputDeviceIndexOf(const QString& systemName) {
+    if (!initialised_ || systemName.isEmpty()) return -1;
+    refreshDeviceOrder(nullptr);
+    DeviceOrder& order = Order();
+    std::lock_guard<std::mutex> lock(order.m);
+    return int(order.names.indexOf(systemName));
+}
+
+bool ActiveSoundRecorder::InputDevicePresent(int index) {
+    Device d;
+    return device(index, &d);
+}
+
+bool ActiveSoundRecorder::SoundServerAvailable() { return PulseHub::Instance().Connected(); }
+
 int ActiveSoundRecorder::InputChannelCount(int index) {
     if (!initialised_) return -49;
     Device d;
@@ -284,6 +301,14 @@ QString ActiveSoundRecorder::InputFormatText(int index, int k) {
 QVector<float> ActiveSoundRecorder::PeakLevels() const {
     if (session_ && !session_->Ending()) return session_->Peaks();
     return QVector<float>(lastChannels_, 0.0f);
+}
+
+std::optional<double> ActiveSoundRecorder::TakeInputPeakDbfs() {
+    if (!session_ || session_->Ending()) return std::nullopt;
+    const float peak = session_->TakePeakHold();
+    if (peak < 0.0f) return std::nullopt;
+    if (peak <= 0.0f) return -std::numeric_limits<double>::infinity();
+    return 20.0 * std::log10(double(peak));
 }
 
 // ---------------------------------------------------------------------------

@@ -15,14 +15,18 @@
 //   -84 encoder failed to start, -100 unknown error (also: stop while idle).
 // A recording that ends by itself raises RecordingStopped with result 0 and
 // leaves the reason in LastError / LastErrorText: -50 the device went away
-// (source removed, sound server gone), -8 the file could not be written,
-// -2 the memory take reached its limit.
+// (source removed, sound server gone), -8 the file could not be written
+// (the text carries the system's cause, e.g. "No space left on device"),
+// -2 the memory take reached its limit. A file is always created anew: a
+// start or continuation into the name of an existing file fails with -8
+// ("File exists") and leaves that file untouched.
 #include <QByteArray>
 #include <QObject>
 #include <QString>
 #include <QVector>
 #include <atomic>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace platform {
@@ -112,6 +116,12 @@ public:
     QString InputDeviceName(int device);
     // The sound server's own name of a device ("test-tone" for the test device).
     QString InputDeviceSystemName(int device);
+    // Index of a device by its system name in the list of the run (-1 when
+    // it was never seen), and whether a listed device is there now.
+    int InputDeviceIndexOf(const QString& systemName);
+    bool InputDevicePresent(int device);
+    // The sound server answers (connected and its sources listed).
+    static bool SoundServerAvailable();
     int InputChannelCount(int device);
     QString InputChannelName(int device, int line);
     int InputChannelDefaultGet(int device);
@@ -127,6 +137,10 @@ public:
     MeterDisplay MeterDisplay2;
     // Latest peak level per channel, 0..1 (for the meters).
     QVector<float> PeakLevels() const;
+    // Loudest input sample since the previous call, in dBFS (minus infinity
+    // for digital silence), from the pass that feeds the meters; empty while
+    // the engine does not record or when nothing was captured meanwhile.
+    std::optional<double> TakeInputPeakDbfs();
 
     int SetRecordingMode(int mode);
     EncoderSettings& Encoder() { return encoder_; }
@@ -169,6 +183,10 @@ signals:
     void Validate(int index);
     void DeviceChange(int index);
     void InputFormatsAvailable(int index);
+    // The file being recorded lost its name on disk (deleted, or its folder
+    // deleted) while recording: the recording goes on into nothing until the
+    // owner continues it into another file (RecorderContinueIntoFile).
+    void RecordingFileLost(int index, const QString& path);
 
 private:
     struct Device;

@@ -1,8 +1,15 @@
 #include "platform/capture/encoder_core.h"
 
+#include "platform/capture/wav_repair.h"
+
 #include <QFile>
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
 #include <mutex>
+#include <sys/stat.h>
+#include <unistd.h>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -57,6 +64,41 @@ qint64 Mp3MaxBitRate(int rate) {
     if (rate >= 32000) return 320000;
     if (rate >= 16000) return 160000;
     return 64000;
+}
+
+constexpr int kIoBufferBytes = 64 * 1024;
+
+#if LIBAVFORMAT_VERSION_MAJOR >= 61
+using IoBytes = const uint8_t*;
+#else
+using IoBytes = uint8_t*;
+#endif
+
+// The muxer's output: every byte goes to the file, or the system's error.
+int WriteOutput(void* opaque, IoBytes data, int size) {
+    auto* out = static_cast<EncoderCore::Output*>(opaque);
+    int done = 0;
+    while (done < size) {
+        const ssize_t n = ::write(out->fd, data + done, size_t(size - done));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return AVERROR(errno);
+        }
+        if (n == 0) return AVERROR(EIO);
+        done += int(n);
+        out->written += n;
+    }
+    return size;
+}
+
+int64_t SeekOutput(void* opaque, int64_t offset, int whence) {
+    auto* out = static_cast<EncoderCore::Output*>(opaque);
+    if (whence & AVSEEK_SIZE) {
+        struct stat st {};
+        return ::fstat(out->fd, &st) == 0 ? int64_t(st.st_size) : int64_t(AVERROR(errno));
+    }
+    const off_t at = ::lseek(out->fd, off_t(offset), whence & ~AVSEEK_FORCE);
+    return at < 0 ? int64_t(AVERROR(errno)) : int64_t(at);
 }
 
 void QuietFfmpegLog() {
@@ -157,8 +199,18 @@ EncoderCore::~EncoderCore() {
 
 int EncoderCore::outputRate() const { return codec_ ? codec_->sample_rate : 0; }
 
+bool EncoderCore::FileGone() const {
+    struct stat st {};
+    return out_.fd >= 0 && ::fstat(out_.fd, &st) == 0 && st.st_nlink == 0;
+}
+
 void EncoderCore::release() {
-    if (format_ && format_->pb) avio_closep(&format_->pb);
+    if (format_ && format_->pb) {
+        av_freep(&format_->pb->buffer);
+        avio_context_free(&format_->pb);
+    }
+    if (out_.fd >= 0) ::close(out_.fd);
+    out_.fd = -1;
     if (format_) avformat_free_context(format_);
     format_ = nullptr;
     stream_ = nullptr;
@@ -178,11 +230,16 @@ int EncoderCore::Open(const QString& path, const EncoderProfile& profile, const 
     nextPts_ = 0;
     headerWritten_ = false;
     failed_ = false;
+    created_ = false;
+    muxer_ = profile.muxer;
+    out_ = Output{};
+    headerBytes_ = 0;
     auto fail = [&](int code, const QString& text) {
         if (errorText) *errorText = text;
-        const bool created = format_ && format_->pb;
         release();
-        if (created && code != -8) QFile::remove(path);
+        // The file was made by this call and holds nothing recorded.
+        if (created_) QFile::remove(path);
+        created_ = false;
         return code;
     };
     if (!input.valid()) return fail(-53, QStringLiteral("invalid capture format"));
@@ -232,8 +289,22 @@ int EncoderCore::Open(const QString& path, const EncoderProfile& profile, const 
     stream_->time_base = codec_->time_base;
     avcodec_parameters_from_context(stream_->codecpar, codec_);
 
-    rc = avio_open(&format_->pb, file.constData(), AVIO_FLAG_WRITE);
-    if (rc < 0) return fail(-8, QStringLiteral("cannot create %1: %2").arg(path, AvErrorText(rc)));
+    // Exclusive creation: a file of that name, however it came there, is
+    // never truncated.
+    out_.fd = ::open(file.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (out_.fd < 0) {
+        const int code = errno;
+        return fail(-8, QStringLiteral("cannot create %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(code))));
+    }
+    created_ = true;
+    auto* buffer = static_cast<unsigned char*>(av_malloc(kIoBufferBytes));
+    if (buffer) format_->pb = avio_alloc_context(buffer, kIoBufferBytes, 1, &out_, nullptr, &WriteOutput, &SeekOutput);
+    if (!format_->pb) {
+        av_free(buffer);
+        return fail(-2, QStringLiteral("out of memory"));
+    }
+    format_->pb->seekable = AVIO_SEEKABLE_NORMAL;
+    format_->flags |= AVFMT_FLAG_CUSTOM_IO;
     AVDictionary* muxOptions = nullptr;
     if (profile.muxer == QLatin1String("wav")) av_dict_set(&muxOptions, "rf64", "auto", 0);
     rc = avformat_write_header(format_, &muxOptions);
@@ -242,6 +313,7 @@ int EncoderCore::Open(const QString& path, const EncoderProfile& profile, const 
     headerWritten_ = true;
     avio_flush(format_->pb);
     if (format_->pb->error < 0) return fail(-8, QStringLiteral("cannot write %1: %2").arg(path, AvErrorText(format_->pb->error)));
+    headerBytes_ = out_.written;
 
     if (chosen != inFmt || codec_->sample_rate != input.rate) {
         AVChannelLayout layout;
@@ -372,6 +444,7 @@ void EncoderCore::Flush() {
 int EncoderCore::Finish(QString* errorText) {
     if (!format_) return 0;
     int result = failed_ ? -8 : 0;
+    if (failed_ && errorText) *errorText = QStringLiteral("%1 was closed after a write failure").arg(path_);
     if (!failed_) {
         if (swr_) {
             const int outMax = swr_get_out_samples(swr_, 0);
@@ -415,12 +488,30 @@ int EncoderCore::Finish(QString* errorText) {
             if (errorText) *errorText = QStringLiteral("closing %1 failed: %2").arg(path_, AvErrorText(format_->pb->error));
             result = -8;
         }
-        if (avio_closep(&format_->pb) < 0 && result == 0) {
-            if (errorText) *errorText = QStringLiteral("closing %1 failed").arg(path_);
+    }
+    const bool wav = muxer_ == QLatin1String("wav");
+    const bool onlyHeader = out_.written <= headerBytes_;
+    if (out_.fd >= 0) {
+        const int rc = ::close(out_.fd);
+        const int code = errno;
+        out_.fd = -1;
+        if (rc != 0 && result == 0) {
+            if (errorText) *errorText = QStringLiteral("closing %1 failed: %2").arg(path_, QString::fromLocal8Bit(std::strerror(code)));
             result = -8;
         }
     }
     release();
+    if (result != 0 && created_) {
+        if (onlyHeader) {
+            // Nothing recorded reached the file: no empty take is left behind.
+            QFile::remove(path_);
+        } else if (wav) {
+            // The muxer could not close the header: the sizes are set to what
+            // reached the disk.
+            QString ignored;
+            RepairWavHeader(path_, &ignored);
+        }
+    }
     return result;
 }
 

@@ -16,7 +16,11 @@
 //           encoder accepts for the channel count and rate (at most
 //           6 x channels x rate bit/s), with a notice when clamped.
 // Files are written in place under their final name and stay readable while
-// they grow: the engine flushes the output regularly (Flush).
+// they grow: the engine flushes the output regularly (Flush). A file is always
+// created anew (exclusive creation): an existing file of that name is never
+// truncated, Open fails instead. A file whose writing failed keeps what
+// reached the disk, with a WAV header closed on it; a file that holds nothing
+// but its header is removed.
 #include "platform/capture/active_sound_recorder.h"
 #include "platform/capture/capture_source.h"
 
@@ -73,6 +77,15 @@ public:
     bool isOpen() const { return format_ != nullptr; }
     const QString& path() const { return path_; }
     int outputRate() const;
+    // The file being written has no name on disk any more (it, or its
+    // folder, was deleted while recording).
+    bool FileGone() const;
+
+    // Where the muxer's bytes go: the file created by Open.
+    struct Output {
+        int fd = -1;
+        qint64 written = 0;  // bytes that reached the file
+    };
 
 private:
     int encodeFrames(bool drainAll, QString* errorText);
@@ -94,6 +107,10 @@ private:
     qint64 nextPts_ = 0;
     bool headerWritten_ = false;
     bool failed_ = false;
+    bool created_ = false;
+    QString muxer_;
+    Output out_;
+    qint64 headerBytes_ = 0;
 };
 
 }  // namespace platform::capture

@@ -346,10 +346,10 @@ void PulseHub::Start(int waitMs) {
         pa_threaded_mainloop_unlock(d->loop);
     }
     std::unique_lock<std::mutex> lock(d->m);
-    if (d->answered) return;
-    if (!d->cv.wait_for(lock, std::chrono::milliseconds(waitMs), [&] { return d->answered; })) {
-        d->gaveUpWaiting = true;
-    }
+    if (!d->answered) d->cv.wait_for(lock, std::chrono::milliseconds(waitMs), [&] { return d->answered; });
+    // The caller goes on without the server's sources (no answer in time, or
+    // no server at all): their first listing is then a change to announce.
+    if (!d->everListed) d->gaveUpWaiting = true;
 }
 
 bool PulseHub::Answered() const {

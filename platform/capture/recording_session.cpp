@@ -114,6 +114,11 @@ void RecordingSession::onCaptured(const uint8_t* data, size_t frames) {
         break;
     }
     for (int c = 0; c < channels; ++c) peaks_[c].store(std::min(peak[c], 1.0f), std::memory_order_relaxed);
+    // The same peaks, held until the supervision takes them (silence watch).
+    const float loudest = std::min(std::max(peak[0], peak[1]), 1.0f);
+    float held = peakHold_.load(std::memory_order_relaxed);
+    while (loudest > held && !peakHold_.compare_exchange_weak(held, loudest, std::memory_order_relaxed)) {
+    }
     if (paused_.load(std::memory_order_relaxed)) return;
     const size_t frameBytes = static_cast<size_t>(config_.format.bytesPerFrame());
     const size_t fit = std::min(frames, ring_.freeBytes() / frameBytes);
@@ -195,6 +200,7 @@ void RecordingSession::switchFile(std::unique_ptr<EncoderCore> next) {
         emit o->RecordingFinalizationDone(index, rc != 0);
     });
     encoder_ = std::move(next);
+    fileLostReported_ = false;
     frames_ = 0;
     post([index](ActiveSoundRecorder* o) { emit o->RecordingStarted(index); });
 }
@@ -244,6 +250,13 @@ void RecordingSession::run() {
         if (!config_.memory && now - lastFlush >= std::chrono::milliseconds(kFlushIntervalMs)) {
             lastFlush = now;
             encoder_->Flush();
+            // Writing on into a file that was deleted (or whose folder was)
+            // records into nothing: the engine's owner is told once per file.
+            if (!fileLostReported_ && encoder_->FileGone()) {
+                fileLostReported_ = true;
+                const QString path = encoder_->path();
+                post([index, path](ActiveSoundRecorder* o) { emit o->RecordingFileLost(index, path); });
+            }
         }
         if (now - lastNotice >= std::chrono::milliseconds(kOverrunNoticeIntervalMs)) {
             lastNotice = now;

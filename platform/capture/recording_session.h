@@ -55,6 +55,9 @@ public:
     qint64 PositionMs() const;
     quint64 Overruns() const { return overruns_.load(); }
     QVector<float> Peaks() const;
+    // Loudest sample of all channels (0..1) captured since the previous call;
+    // -1 when nothing was captured meanwhile.
+    float TakePeakHold() { return peakHold_.exchange(-1.0f, std::memory_order_relaxed); }
 
     // Capture thread.
     void onCaptured(const uint8_t* data, size_t frames) override;
@@ -80,9 +83,11 @@ private:
     std::atomic<bool> lost_{false};
     std::atomic<bool> ended_{false};
     std::atomic<bool> paused_{false};
+    bool fileLostReported_ = false;  // encoder thread
     std::atomic<quint64> frames_{0};
     std::atomic<quint64> overruns_{0};
     std::atomic<float> peaks_[2] = {0.0f, 0.0f};
+    std::atomic<float> peakHold_{-1.0f};
 
     std::mutex m_;
     std::condition_variable cv_;

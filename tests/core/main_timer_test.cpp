@@ -47,6 +47,18 @@ protected:
         setup.CheckTimingPige.setChecked(true);
     }
 
+    // Start-up with its message shown and the formats not known yet, for
+    // recorder 1 in service; splashHidden counts the closes of the message.
+    void StartUpWithMessage() {
+        MainHost().HideSplash = [this] { ++splashHidden; };
+        Prepare(0, 1, Folder(QStringLiteral("Rec")));
+        S().RecorderCount = 1;
+        S().FormatsAvailable = false;
+        S().SplashVisible = true;
+        MainTimers().TimerFormat.start();
+    }
+    int splashHidden = 0;
+
     static QDateTime At(int day, int h, int m = 0, int s = 0) {
         return QDateTime(QDate(2024, 1, day), QTime(h, m, s));
     }
@@ -235,13 +247,7 @@ TEST_F(MainTimerTest, QuitRequestStopsTheTimerAndUnloadsTheWindow) {
 }
 
 TEST_F(MainTimerTest, FormatTimerWaitsForTheWindowThenClosesTheSplash) {
-    int splashHidden = 0;
-    MainHost().HideSplash = [&] { ++splashHidden; };
-    Prepare(0, 1, Folder(QStringLiteral("Rec")));
-    S().RecorderCount = 1;
-    S().FormatsAvailable = false;
-    S().SplashVisible = true;
-    MainTimers().TimerFormat.start();
+    StartUpWithMessage();
     S().main.visible = false;
     TimerFormat_Timer();
     EXPECT_TRUE(MainTimers().TimerFormat.isActive());
@@ -283,4 +289,47 @@ TEST_F(MainTimerTest, LevelChangedOutsideTheProgramMovesTheSliderAtTheNextTick) 
     EXPECT_EQ(S().slot[0].InputLevel, 40);
     EXPECT_EQ(slider.value(), 40);
     QProcess::execute(QStringLiteral("pactl"), {"set-source-volume", "qr_sine", "100%"});
+}
+
+TEST_F(MainTimerTest, StartUpWaitingForFormatsIsTracedOnceAndMayBeClosed) {
+    StartUpWithMessage();
+    S().main.visible = true;
+    // No device to ask (nothing listed yet): the formats stay unknown.
+    const int tone = ::Setup().ComboInputDevices[0].listIndex();
+    ::Setup().ComboInputDevices[0].setListIndex(-1);
+    for (int k = 0; k < 5; ++k) TimerFormat_Timer();
+    QStringList traces = TracesOf(0);
+    EXPECT_EQ(CountOf(traces, QStringLiteral("Trying to init available formats")), 1);
+    EXPECT_EQ(CountOf(traces, QStringLiteral("Available formats False")), 1);
+    EXPECT_TRUE(MainTimers().TimerFormat.isActive());
+    EXPECT_TRUE(S().StartupWaiting);
+    // The operator may leave meanwhile: the close asks its question.
+    Mnu01_Click();
+    EXPECT_TRUE(S().main.MnuQuitter.enabled());
+    bool cancel = false;
+    Form_QueryUnload(cancel, CloseFromMenu);
+    EXPECT_EQ(CountOf(TracesOf(-1), QStringLiteral("Application QueryUnload by system Menu")), 1);
+    EXPECT_TRUE(cancel) << "nobody answered yes";
+
+    // The device comes: start-up completes.
+    ::Setup().ComboInputDevices[0].setListIndex(tone);
+    TimerFormat_Timer();
+    traces = TracesOf(0);
+    EXPECT_EQ(CountOf(traces, QStringLiteral("Available formats True")), 1);
+    EXPECT_FALSE(S().StartupWaiting);
+    EXPECT_FALSE(MainTimers().TimerFormat.isActive());
+    EXPECT_EQ(splashHidden, 1);
+}
+
+TEST_F(MainTimerTest, StartUpDoesNotWaitForADeviceThatIsNotThere) {
+    if (!platform::ActiveSoundRecorder::SoundServerAvailable()) GTEST_SKIP() << "no sound server";
+    StartUpWithMessage();
+    S().main.visible = true;
+    ::Setup().ComboInputDevices[0].setListIndex(-1);
+    S().slot[0].Health.WaitingForDevice = true;
+    S().slot[0].Health.MissingDevice = QStringLiteral("'qr_usb'");
+    TimerFormat_Timer();
+    EXPECT_FALSE(MainTimers().TimerFormat.isActive());
+    EXPECT_EQ(splashHidden, 1);
+    EXPECT_FALSE(S().StartupWaiting);
 }

@@ -244,24 +244,25 @@ TEST_F(RecordingTest, StopOfAnIdleRecorderIsSilentAndReportsTheFreeSpace) {
 
 TEST_F(RecordingTest, EngineErrorsAreReportedWithTheirOperation) {
     Prepare(0, 1, Folder(QStringLiteral("Errors")));
-    // A folder that does not exist.
-    S().slot[0].PendingFilePath = drive + QStringLiteral("nowhere/at/all/x.wav");
-    Record(0);
-    EXPECT_TRUE(TracesOf(0).contains(
-        QStringLiteral("Err: A file creation failed (StartFromDirectSoundDevice)(Frm_Main:BtnRecordOn)")));
-    EXPECT_TRUE(RecordButton(0).Checked());  // left as it was
     // No device selected.
     ::Setup().TexteNomFichier[0].setText(QStringLiteral("NoDevice"));
     ::Setup().ComboInputDevices[0].setListIndex(-1);
-    BtnRecordOn(0);
+    Record(0);
     EXPECT_TRUE(TracesOf(0).contains(
         QStringLiteral("Err: The input device is not valid (StartFromDirectSoundDevice)(Frm_Main:BtnRecordOn)")));
     EXPECT_EQ(Engine(0).RecorderStatus(), platform::StatusNone);
+    EXPECT_TRUE(RecordButton(0).Checked());  // left as it was: the recording is still wanted
+    EXPECT_TRUE(Trace().ListeIncidents.join(QStringLiteral("\n"))
+                    .contains(QStringLiteral("Rec. 1: recording not started: The input device is not valid")));
     // A code without a message is reported by its number.
     AfficherErreurARS(-95, 0, 0, QStringLiteral("RecorderStop"), QStringLiteral("Frm_Main:BtnStopOn"));
     EXPECT_TRUE(TracesOf(0).contains(QStringLiteral("Err: -95 (RecorderStop)(Frm_Main:BtnStopOn)")));
-    // A stop that is not a normal end.
-    RecordButton(0).setChecked(true);
+    // The operator's stop ends the wanted state, even with nothing recording.
+    BtnStopOn(0);
+    EXPECT_FALSE(RecordButton(0).Checked());
+    EXPECT_TRUE(TracesOf(0).contains(QStringLiteral("XPButtonRecord.Checked: False |Sub: Frm_Main:BtnStopOn")));
+    // A stop that is not a normal end, on a recorder nothing wants recording
+    // any more: reported, and the buttons cleared.
     S().main.rec[0].LabelChrono.setText(QStringLiteral("00:07"));
     ActiveSoundRecorder1_RecordingStopped(0, 0);
     EXPECT_TRUE(TracesOf(0).contains(QStringLiteral("RecordingStopped, Err: ") + QString::number(Engine(0).LastError())));

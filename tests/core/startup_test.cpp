@@ -5,6 +5,7 @@
 #include "platform/capture/encoder_check.h"
 #include "platform/os.h"
 
+#include <QDir>
 #include <QFileInfo>
 
 namespace {
@@ -171,12 +172,57 @@ TEST_F(StartupTest, StoredVolumeReachesTheDeviceAndOtherSlidersLeaveItAlone) {
     EXPECT_TRUE(platform::WaitInEventLoop([&] { return e->InputLevelGet(device, line) == 40; }, 3000));
 }
 
-TEST_F(StartupTest, StoredDeviceBeyondTheListFallsBackToTheFirst) {
-    writeFile(settingsPath(), {"[Recorder_00]", "Actif=ON", "Device=99", "Channel=0"});
+TEST_F(StartupTest, StoredDeviceThatIsNotThereIsNeverReplacedByAnother) {
+    writeFile(settingsPath(), {"[Recorder_00]", "Actif=ON", "Device=99", "Channel=0", "[Recorder_01]", "Actif=ON",
+                               "Device=abc", "[Recorder_02]", "Actif=ON", "Device=1", "DeviceName=qr_gone"});
     startProgram();
     if (!engineReady()) GTEST_SKIP() << "capture engine not available";
-    EXPECT_EQ(S().slot[0].DeviceIndex, 0);
-    EXPECT_EQ(::Setup().ComboInputDevices[0].listIndex(), 0);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(::Setup().ComboInputDevices[i].listIndex(), -1) << "recorder " << i;
+        EXPECT_TRUE(S().slot[i].Health.WaitingForDevice) << "recorder " << i;
+    }
+    // The stored values stay as they were, for the next save.
+    EXPECT_EQ(S().slot[0].DeviceIndex, 99);
+    EXPECT_EQ(S().slot[2].DeviceName, "qr_gone");
+    const QString incidents = Trace().ListeIncidents.join("\n");
+    EXPECT_TRUE(incidents.contains("Rec. 1: device number 99 is not there")) << incidents.toStdString();
+    EXPECT_TRUE(incidents.contains("Rec. 2: device 'abc' is not there")) << incidents.toStdString();
+    EXPECT_TRUE(incidents.contains("Rec. 3: device 'qr_gone' is not there")) << incidents.toStdString();
+    const RecorderStatusView v = RecorderStatusOf(2);
+    EXPECT_EQ(v.Activity, RecorderActivity::WaitingForDevice);
+    EXPECT_EQ(v.Cause, "device 'qr_gone' is not there");
+
+    // The logging start that follows is refused without a second incident,
+    // and no file is made.
+    ::Setup().CheckPigeAntenne[2].setChecked(true);
+    S().main.rec[2].XPButtonRecord.setChecked(true);
+    BtnRecordOn(2);
+    EXPECT_EQ(Trace().ListeIncidents.join("\n").count("qr_gone"), 1);
+    EXPECT_TRUE(S().slot[2].Health.Lost);
+    EXPECT_TRUE(S().main.rec[2].XPButtonRecord.Checked()) << "the recording stays wanted";
+    EXPECT_TRUE(QDir(S().slot[2].RecordFolder).entryList(QDir::Files).isEmpty());
+}
+
+TEST_F(StartupTest, DeviceIsFoundByItsNameWhereverTheServerPutsIt) {
+    writeFile(settingsPath(), {"[Recorder_00]", "Actif=ON", "Device=0", "DeviceName=test-tone"});
+    startProgram();
+    if (!engineReady()) GTEST_SKIP() << "capture engine not available";
+    platform::ActiveSoundRecorder& e = *S().ActiveSoundRecorder1[0];
+    const int tone = e.InputDeviceIndexOf("test-tone");
+    ASSERT_GT(tone, 0) << "the test tone comes after the server's sources";
+    EXPECT_EQ(::Setup().ComboInputDevices[0].listIndex(), tone);
+    EXPECT_EQ(S().slot[0].DeviceIndex, tone);
+    EXPECT_FALSE(S().slot[0].Health.WaitingForDevice);
+    EXPECT_EQ(countLines("Device 'test-tone' found at number " + QString::number(tone) + " \\(stored number 0\\)$"), 1);
+
+    // A settings file without the name: the device of the stored number, whose
+    // name is kept from now on.
+    restart();
+    writeFile(settingsPath(), {"[Recorder_00]", "Actif=ON", "Device=" + QString::number(tone)});
+    startProgram();
+    EXPECT_EQ(::Setup().ComboInputDevices[0].listIndex(), tone);
+    EXPECT_EQ(LectureIni(settingsPath(), "Recorder_00", "DeviceName", "?"), "test-tone");
+    EXPECT_TRUE(Trace().ListeIncidents.isEmpty()) << Trace().ListeIncidents.join("\n").toStdString();
 }
 
 TEST_F(StartupTest, InstanceOfTheCommandLineSelectsItsSettingsFile) {

@@ -218,9 +218,11 @@ TEST_F(SettingsTest, StoredIndexesOutsideTheLists) {
                        "[PortCOM]", "Vitesse=6", "BitArret=1", "Parite=12"});
     FrmSetup_Form_Load();
     FrmSetupControls& c = ::Setup();
-    // Format and characteristic fall back on entry 0.
-    EXPECT_EQ(c.ComboInputFormats[0].text(), "Mémoire");
-    EXPECT_EQ(S().slot[0].FormatIndex, 0);
+    // A format outside the list records WAV, with an incident (never into
+    // memory only without a word); the characteristic falls back on entry 0.
+    EXPECT_EQ(c.ComboInputFormats[0].text(), "wave");
+    EXPECT_EQ(S().slot[0].FormatIndex, 1);
+    EXPECT_TRUE(Trace().ListeIncidents.join("\n").contains("Rec. 1: Format=9 is not a recording format: wave is used"));
     EXPECT_EQ(c.ComboFormatCaracteristiques[1].text(), "VBR 150-180 Kbps");
     EXPECT_EQ(S().slot[1].FormatCharacteristic, 0);
     // Other lists keep what they showed.
@@ -494,3 +496,28 @@ TEST_F(SettingsTest, UnloadWithoutAnOperatorKeepsTheEdits) {
     EXPECT_EQ(ReadIniFile(SettingsPath())["recorder_00"]["lib"], "Matin");
 }
 
+
+TEST_F(SettingsTest, DeviceNameTravelsWithTheDeviceAndUnusableFoldersAreRefused) {
+    WriteSettingsFile({"[Recorder_00]", "Actif=ON", "Device=3", "DeviceName=alsa_input.usb-studio", "PigeFolder=",
+                       "[Recorder_01]", "Actif=ON", "PigeFolder=pige/antenne", "[Recorder_02]", "Actif=ON",
+                       "PigeFolder=" + drive + "Pige/", "[Recorder_05]", "PigeFolder=relative"});
+    FrmSetup_Form_Load();
+    EXPECT_EQ(S().slot[0].DeviceName, "alsa_input.usb-studio");
+    const QString incidents = Trace().ListeIncidents.join("\n");
+    EXPECT_TRUE(incidents.contains("Rec. 1: PigeFolder= refused: no destination folder is set")) << incidents.toStdString();
+    EXPECT_TRUE(incidents.contains("Rec. 2: PigeFolder=pige/antenne refused: the destination folder 'pige/antenne/' is "
+                                   "not an absolute path"))
+        << incidents.toStdString();
+    EXPECT_FALSE(incidents.contains("Rec. 3")) << "an absolute folder is fine";
+    EXPECT_FALSE(incidents.contains("Rec. 6")) << "a recorder out of service is not reported";
+    EXPECT_EQ(S().slot[1].Health.LastError, "the destination folder 'pige/antenne/' is not an absolute path");
+    // Nothing is made where the program happens to run.
+    EXPECT_FALSE(QFileInfo::exists("pige"));
+
+    // Saved beside the number, read back as it was.
+    SaveSettings();
+    const IniMap saved = ReadIniFile(SettingsPath());
+    EXPECT_EQ(saved["recorder_00"]["device"], "3");
+    EXPECT_EQ(saved["recorder_00"]["devicename"], "alsa_input.usb-studio");
+    EXPECT_EQ(saved["recorder_01"]["devicename"], "");
+}

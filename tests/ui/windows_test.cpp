@@ -6,6 +6,7 @@
 #include "core/main_window_state.h"
 #include "core/operator_rights.h"
 #include "core/recorder_slot.h"
+#include "planning/planning.h"
 #include "settings/frm_setup.h"
 #include "support/dialogs.h"
 #include "support/app_globals.h"
@@ -314,7 +315,7 @@ TEST_F(WindowsTest, SetupPagesFollowTheirModels) {
     line.Minute = "30";
     line.LineEnabled = true;
     line.Duree = "60";
-    setup.refreshPlanningTable();
+    FillPlanningListView();
     QTableWidget* table = setup.planningTable();
     ASSERT_EQ(table->rowCount(), kPlanningSlots);
     ASSERT_EQ(table->columnCount(), 13);

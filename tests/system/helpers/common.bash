@@ -32,11 +32,11 @@ start_program() {
 log_files() { ls "$LOG_DIR" 2>/dev/null | grep -E '^[0-9]{8}\.Log$' | sed "s|^|$LOG_DIR|"; }
 log_text() { local f; for f in $(log_files); do tr -d '\r' <"$f"; done; }
 
-# wait_for_log TEXT SECONDS : waits until a trace line contains TEXT.
+# wait_for_log TEXT SECONDS [N] : waits until a trace line (N lines) contains TEXT.
 wait_for_log() {
-  local text=$1 limit=$2 waited=0
+  local text=$1 limit=$2 count=${3:-1} waited=0
   while [ "$waited" -lt $((limit * 10)) ]; do
-    if log_text | grep -qF -- "$text"; then return 0; fi
+    if [ "$(log_text | grep -cF -- "$text")" -ge "$count" ]; then return 0; fi
     if ! kill -0 "$PROG_PID" 2>/dev/null; then return 1; fi
     sleep 0.1
     waited=$((waited + 1))

@@ -10,18 +10,27 @@ export TZ=UTC
 PIGE=${DRIVE}Pige/
 INI=${SETTINGS_DIR}VM3_Quillon_Recorder.Ini
 # The sine source of the test sound server: 440 Hz, 48000 Hz, mono.
-SINE_SOURCE=qr_sine
-SINE_FREQ=440
+SINE_SOURCE=${SINE_SOURCE:-qr_sine}
+SINE_FREQ=${SINE_FREQ:-440}
 SINE_RATE=48000
 
-# Without the test sound server (a run by hand), start a private one.
+# Without the test sound server (a run by hand), start a private one. Tests
+# that kill, restart or change the sound server ask for one of their own
+# (QR_OWN_PULSE=1 before sourcing this file; QR_PULSE_SOURCES names its sine
+# sources, QR_PULSE_LATE=1 leaves it stopped until launch_test_pulse).
 OWN_PULSE=0
-if [ -z "${PULSE_SERVER:-}" ]; then
-  source "$HELPERS_DIR/../../../scripts/test-pulse.sh"
-  start_test_pulse || { echo "FAIL: no sound server for the test"; exit 1; }
+source "$HELPERS_DIR/../../../scripts/test-pulse.sh"
+if [ "${QR_OWN_PULSE:-0}" = 1 ] || [ -z "${PULSE_SERVER:-}" ]; then
+  unset PULSE_SERVER
+  prepare_test_pulse
   OWN_PULSE=1
+  if [ "${QR_PULSE_LATE:-0}" != 1 ]; then
+    launch_test_pulse || { echo "FAIL: no sound server for the test"; stop_test_pulse; exit 1; }
+  fi
 fi
 logging_cleanup() {
+  # A test's own clean-up first (e.g. a file system it mounted in the sandbox).
+  if declare -F test_cleanup >/dev/null; then test_cleanup; fi
   cleanup
   if [ "$OWN_PULSE" -eq 1 ]; then stop_test_pulse; fi
 }
@@ -41,14 +50,17 @@ fi
 
 # Position of the sine source in the server's list: the engine lists the
 # sources in the server's order, so this is the recorder's device index.
-SINE_DEVICE=$(pactl list short sources 2>/dev/null | awk -v s="$SINE_SOURCE" '$2 == s { print NR - 1; exit }')
+# (A server that is not up yet will list it after the null sink's monitor.)
+source_device() { pactl list short sources 2>/dev/null | awk -v s="$1" '$2 == s { print NR - 1; exit }'; }
+if [ "${QR_PULSE_LATE:-0}" = 1 ]; then SINE_DEVICE=1; else SINE_DEVICE=$(source_device "$SINE_SOURCE"); fi
 if [ -z "$SINE_DEVICE" ]; then
   echo "FAIL: the sound server has no source $SINE_SOURCE ($(pactl list short sources 2>&1 | tr '\n' ';'))"
   exit 1
 fi
 
 # write_logging_settings FORMAT CHARACTERISTIC [EXTRA LINES...] : recorder 1
-# is the logging recorder "Antenne" on the sine source, 48000 Hz mono 16 bits.
+# is the logging recorder "Antenne" on the sine source, 48000 Hz mono 16 bits
+# (QR_SETTINGS_DEVICE, when set, is its "Device" value instead).
 write_logging_settings() {
   local format=$1 characteristic=$2
   shift 2
@@ -60,7 +72,7 @@ write_logging_settings() {
     echo "PigeFolder=${PIGE}"
     echo "Format=$format"
     echo "FormatCaracteristics=$characteristic"
-    echo "Device=$SINE_DEVICE"
+    echo "Device=${QR_SETTINGS_DEVICE:-$SINE_DEVICE}"
     echo "Channel=0"
     echo "SQuality=48000 Hz, 16 bits, mono"
     local line
@@ -226,4 +238,45 @@ check_grows() {
     [ "$s1" -gt "$s0" ] && break
   done
   if [ "$s0" -gt 0 ] && [ "$s1" -gt "$s0" ]; then pass "$what: grows ($s0 -> $s1 bytes)"; else fail "$what: does not grow ($s0 -> $s1 bytes)"; fi
+}
+
+# now_stamp : the present time as a trace time stamp (hh:mm:ss:mmm).
+now_stamp() { date +%H:%M:%S:%3N; }
+
+# count_log TEXT : how many trace lines of the run contain TEXT.
+count_log() { log_text | grep -cF -- "$1"; }
+
+# count_incidents TEXT : how many incidents (lines framed with "=" of their
+# own length) contain TEXT.
+count_incidents() {
+  log_text | awk -v t="$1" '
+    function body(line) { sub(/^[0-9:]+ :( :|[0-9]+:)( :|[0-9]+:)( :|[0-9A-Z]:)/, "", line); return line }
+    { b[NR] = body($0) }
+    END {
+      n = 0
+      for (i = 2; i < NR; i++) {
+        if (index(b[i], t) == 0) continue
+        f = b[i]; gsub(/./, "=", f)
+        if (b[i - 1] == f && b[i + 1] == f) n++
+      }
+      print n
+    }'
+}
+
+# stamp_after TEXT STAMP : the time stamp of the first trace line containing
+# TEXT at or after STAMP (same day); empty when there is none.
+stamp_after() {
+  local from
+  from=$(stamp_ms "$2")
+  log_text | grep -F -- "$1" | cut -c1-12 | while read -r s; do
+    if [ "$(stamp_ms "$s")" -ge "$from" ]; then echo "$s"; break; fi
+  done
+}
+
+# check_slice_readable FILE WHAT : decodes whole with FFmpeg and carries the tone.
+check_slice_readable() {
+  local n
+  n=$(decoded_samples "$1") || n=
+  if [ -n "$n" ] && [ "$n" -gt 0 ]; then pass "$2: decodes ($n samples)"; else fail "$2: $(basename "$1") does not decode"; fi
+  check_tone "$1"
 }

@@ -1,0 +1,129 @@
+#include "core/silence_alarm.h"
+
+#include "core/frm_main.h"
+#include "platform/capture/active_sound_recorder.h"
+#include "settings/frm_setup.h"
+#include "support/clock.h"
+#include "support/errors.h"
+#include "support/tracelog.h"
+
+#include <array>
+#include <cmath>
+
+namespace {
+
+std::array<SilenceWatch, kRecorders>& Watches() {
+    static std::array<SilenceWatch, kRecorders> watches;
+    return watches;
+}
+
+std::optional<double> Number(QString text) {
+    text = text.trimmed().replace(QLatin1Char(','), QLatin1Char('.'));
+    bool ok = false;
+    const double v = text.toDouble(&ok);
+    if (!ok || !std::isfinite(v)) return std::nullopt;
+    return v;
+}
+
+QString Two(qint64 v) { return QString::number(v).rightJustified(2, QLatin1Char('0')); }
+
+// "Rec. 1 (Antenne)", or "Rec. 1" for a recorder without a label.
+QString RecorderName(int index) {
+    const QString label = Setup().TexteLibelleRecorder[size_t(index)].text().trimmed();
+    const QString name = QStringLiteral("Rec. ") + QString::number(index + 1);
+    return label.isEmpty() ? name : name + QStringLiteral(" (") + label + QLatin1Char(')');
+}
+
+}  // namespace
+
+SilenceOptions ParseSilenceOptions(const QString& thresholdText, const QString& delayText) {
+    SilenceOptions o;
+    if (const auto t = Number(thresholdText)) o.thresholdDbfs = qBound(kSilenceThresholdLowest, *t, 0.0);
+    if (const auto d = Number(delayText)) o.delaySeconds = int(qBound(0.0, std::round(*d), double(kSilenceDelayLongest)));
+    return o;
+}
+
+SilenceWatch::Event SilenceWatch::Tick(qint64 tickMs, bool capturing, std::optional<double> peakDbfs,
+                                       const SilenceOptions& options) {
+    if (!capturing || !options.enabled()) {
+        const bool wasOn = alarm_;
+        silenceMs_ = wasOn ? tickMs - lastSound_ : 0;
+        watching_ = false;
+        alarm_ = false;
+        return wasOn ? Event::Ended : Event::None;
+    }
+    // The watch starts with the capture: nothing is known before it.
+    if (!watching_ || tickMs < lastSound_) {
+        watching_ = true;
+        lastSound_ = tickMs;
+    }
+    if (peakDbfs && *peakDbfs >= options.thresholdDbfs) {
+        const bool wasOn = alarm_;
+        silenceMs_ = tickMs - lastSound_;
+        lastSound_ = tickMs;
+        alarm_ = false;
+        return wasOn ? Event::SoundBack : Event::None;
+    }
+    if (!alarm_ && tickMs - lastSound_ >= qint64(options.delaySeconds) * 1000) {
+        alarm_ = true;
+        silenceMs_ = tickMs - lastSound_;
+        return Event::Raised;
+    }
+    return Event::None;
+}
+
+QString SilenceDurationText(qint64 ms) {
+    const qint64 s = qMax<qint64>(0, (ms + 500) / 1000);
+    if (s < 60) return QString::number(s) + QStringLiteral(" s");
+    if (s < 3600) return QString::number(s / 60) + QStringLiteral(" min ") + Two(s % 60) + QStringLiteral(" s");
+    return QString::number(s / 3600) + QStringLiteral(" h ") + Two(s / 60 % 60) + QStringLiteral(" min ") +
+           Two(s % 60) + QStringLiteral(" s");
+}
+
+void FollowSilence(int index) {
+    if (index < 0 || index >= kRecorders) return;
+    ErrorTrap trap(QStringLiteral("Frm_Main:FollowSilence"));
+    SilenceWatch& watch = Watches()[size_t(index)];
+    SilenceOptions options;
+    std::optional<double> peak;
+    bool capturing = false;
+    SilenceWatch::Event event = SilenceWatch::Event::None;
+    trap(10, [&] {
+        options = ParseSilenceOptions(Setup().TexteSilenceSeuil[size_t(index)].text(),
+                                      Setup().TexteSilenceDelai[size_t(index)].text());
+    });
+    trap(20, [&] {
+        // Taken at every tick, so that the next one sees only its own samples.
+        if (platform::ActiveSoundRecorder* engine = S().ActiveSoundRecorder1[size_t(index)]) {
+            peak = engine->TakeInputPeakDbfs();
+            capturing = RecorderEngineRecording(index);
+        }
+    });
+    trap(30, [&] { event = watch.Tick(CurrentClock().tickMs(), capturing, peak, options); });
+    trap(40, [&] {
+        const QString who = RecorderName(index);
+        const QString length = SilenceDurationText(watch.silenceMs());
+        QString text;
+        switch (event) {
+        case SilenceWatch::Event::None:
+            return;
+        case SilenceWatch::Event::Raised:
+            text = who + QStringLiteral(": silence for ") + length + QStringLiteral(", input below ") +
+                   QString::number(options.thresholdDbfs) + QStringLiteral(" dBFS");
+            break;
+        case SilenceWatch::Event::SoundBack:
+            text = who + QStringLiteral(": end of silence, sound back after ") + length;
+            break;
+        case SilenceWatch::Event::Ended:
+            text = who + QStringLiteral(": end of silence watch after ") + length + QStringLiteral(" of silence (") +
+                   (capturing ? QStringLiteral("silence alarm turned off") : QStringLiteral("recording stopped")) +
+                   QLatin1Char(')');
+            break;
+        }
+        TraceLogEncadre(-1, index, -1, text, QStringLiteral("="), true);
+    });
+}
+
+const SilenceWatch& SilenceWatchOf(int index) { return Watches()[size_t(qBound(0, index, kRecorders - 1))]; }
+
+void ResetSilenceWatches() { Watches().fill(SilenceWatch{}); }

@@ -1,0 +1,37 @@
+#pragma once
+// Run-time state of the planning engine, shared by the analysis and the
+// execution.
+#include "settings/frm_setup.h"
+
+#include <QDateTime>
+#include <QTimer>
+#include <array>
+
+struct PlanningRuntime {
+    // The moment of the next start (the one TextProchainTiming shows);
+    // invalid when none.
+    QDateTime nextStart;
+    // When the planning began to watch the clock (first analysis): a start
+    // before it was never due.
+    QDateTime watchSince;
+    // The last start made of each slot: the moment it named and the
+    // monotonic tick when it was made.
+    struct Made {
+        QDateTime occurrence;
+        qint64 tick = 0;
+    };
+    std::array<Made, kPlanningSlots> made{};
+    // A tick of the planning timer is starting lines (its waits let the
+    // timer run again).
+    bool firing = false;
+};
+
+PlanningRuntime& Planning();
+
+// The planning timer of the setup window (TimerPlanning): created on first
+// use and kept for the whole process.
+QTimer& TimerPlanning();
+
+// Sets the timer's period for the next start (10 s, 1 s from 80 s before,
+// and the last period ends on the start) and keeps it running.
+void ArmTimerPlanning(const QDateTime& now);

@@ -1,0 +1,48 @@
+#pragma once
+// The interpreter of the UDP command messages ("<Record:Start><Recorder:1>
+// <SongId:12345>"...): tag extraction, start, pause and stop of a recorder on
+// behalf of a remote system, the serial command of a message, and the podcast
+// and conversion notifications after a stop. Its entry is the change of an
+// input line's inbox (Setup().LabelDataArrivalUDP(k)).
+#include "core/recorder_slot.h"
+#include "settings/frm_setup.h"
+
+#include <QString>
+#include <array>
+
+// Longest "<WaitDuration:" honoured, in ms (ten minutes); a longer one is cut
+// to it, with a trace.
+constexpr qint32 kMaxWaitDurationMs = 600000;
+// How long a message waits for the previous one of its line before it is dropped.
+constexpr qint32 kInProcessWaitMs = 20000;
+// How long the notifications of a stop wait for the recorder's file to be closed.
+constexpr int kFinalisationWaitMs = 10000;
+
+struct UdpCommandState {
+    // A message of input line k is being interpreted.
+    std::array<bool, kUdpLines> InProcess{};
+    // Ids of each recorder's last recording started by a UDP command.
+    std::array<QString, kRecorders> PvSSongId;
+    std::array<QString, kRecorders> PvSArticleId;
+};
+UdpCommandState& UdpCommands();
+void ResetUdpCommandState();
+
+// The program is closing (quit confirmed, or the unload under way): the
+// waits of the remote commands end and no further action is carried out.
+bool RemoteClosing();
+
+// The value of the first occurrence of tag (its opening text, e.g.
+// "<Record:", found without regard to case) in message: the text up to the
+// next ">"; empty when the message is blank, the tag is absent or not closed.
+QString ExtraireBalise(const QString& message, const QString& tag);
+
+// The interpreter for input line index (0..8): runs whenever the inbox text
+// of that line changes.
+void LabelDataArrivalUDP_Change(int index);
+
+// Test buttons of the setup window: put a fixed message in the inbox of line 0.
+// CommandTestUDP(0) "Record", CommandTestUDP(1) "Stop".
+void CommandTestUDP_Click(int index);
+void Command_Click();   // start of recorder 1 as song 99999999
+void Command1_Click();  // its stop

@@ -1,0 +1,510 @@
+// UDP transport: binding of the input lines, reception into the queues, the
+// queue timer that hands messages to the interpreter, and the output sockets.
+#include "remote/udp_transport.h"
+
+#include "core/recorder_slot.h"
+#include "platform/os.h"
+#include "remote/clock_wait.h"
+#include "remote/udp_messages.h"
+#include "support/clock.h"
+#include "support/errors.h"
+#include "support/formats.h"
+#include "support/tracelog.h"
+
+#include <QHostAddress>
+#include <QStringDecoder>
+
+using remote_detail::WaitTicks;
+
+namespace {
+
+const QString kSubBind = QStringLiteral("FrmSetup:CheckUDPInActif_Click");
+const QString kSubRead = QStringLiteral("Frm_MainBis:SocketWrenchUDPIn_OnRead");
+const QString kSubSend = QStringLiteral("Frm_MainBis:SendDataUDPSocketWrench");
+
+// Trace lines of this module: column 1 carries the input line or the output
+// socket (-1 for the binding lines), flushed at once.
+void Trace(int column1, const QString& text, bool incident = false) {
+    TraceLog(column1, -1, -1, text, incident, true);
+}
+
+QString Num(qint64 v) { return QString::number(v); }
+
+bool StartsWithDigit(const QString& s) {
+    return !s.isEmpty() && s.at(0) >= QLatin1Char('0') && s.at(0) <= QLatin1Char('9');
+}
+
+// An address that stands for every interface of the computer.
+bool IsEveryInterface(const QString& address) {
+    QHostAddress a;
+    if (!a.setAddress(address.trimmed())) return false;
+    return a == QHostAddress(QHostAddress::AnyIPv4) || a == QHostAddress(QHostAddress::AnyIPv6);
+}
+
+QString ErrorPart(const platform::SocketWrench& s) { return Num(s.LastError()) + QStringLiteral(": ") + s.LastErrorText(); }
+
+FrmMainBis& State() {
+    // Lives for the whole process, like the window it stands for.
+    static FrmMainBis* bis = [] {
+        auto* b = new FrmMainBis;
+        b->TimerUDP.setInterval(kUdpTimerMs);
+        b->TimerUDP.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&b->TimerUDP, &QTimer::timeout, [] { TimerUDP_Timer(); });
+        return b;
+    }();
+    return *bis;
+}
+
+platform::SocketWrench& InSocket(int k) {
+    auto& s = State().SocketWrenchUDPIn[size_t(k)];
+    if (!s) {
+        s = std::make_unique<platform::SocketWrench>();
+        s->OnRead = [k] { SocketWrenchUDPIn_OnRead(k); };
+        s->OnError = [k](int number, const QString& text) { SocketWrenchUDPIn_OnError(k, number, text); };
+    }
+    return *s;
+}
+
+platform::SocketWrench& OutSocket(int t) {
+    auto& s = State().SocketWrenchUDPOut[size_t(t)];
+    if (!s) {
+        s = std::make_unique<platform::SocketWrench>();
+        s->OnError = [t](int number, const QString& text) { SocketWrenchUDPOut_OnError(t, number, text); };
+    }
+    return *s;
+}
+
+// Releases input line k for the in-service box; doneText is traced on success.
+void DisconnectLine(int k, const QString& doneText) {
+    platform::SocketWrench& s = InSocket(k);
+    if (s.Disconnect() == 0) Trace(-1, doneText);
+    else
+        Trace(-1, QStringLiteral("Err: UDP: SocketWrenchUDPIn.Disconnect: ") + ErrorPart(s) + QStringLiteral(" (Index: ") +
+                      Num(k) + QStringLiteral(") |Sub") + kSubBind);
+}
+
+void CheckLine(int k) {
+    if (k < 0 || k >= kUdpLines) RaiseError(9, QStringLiteral("Subscript out of range"));
+}
+
+// A line whose message is still being interpreted takes no other.
+bool LineBusy(int k) { return State().HandOverRunning[size_t(k)] || UdpCommands().InProcess[size_t(k)]; }
+
+bool AnyQueued() {
+    for (const auto& q : State().ListeUDPIn)
+        if (!q.empty()) return true;
+    return false;
+}
+
+void RearmTimer() {
+    FrmMainBis& b = State();
+    if (AnyQueued() && !b.TimerUDP.isActive() && !RemoteClosing()) b.TimerUDP.start();
+}
+
+void Enqueue(int k, const QString& text) {
+    FrmMainBis& b = State();
+    auto& queue = b.ListeUDPIn[size_t(k)];
+    if (int(queue.size()) >= kUdpQueueCap) {
+        qint64& dropped = b.Dropped[size_t(k)];
+        ++dropped;
+        // The first loss of a full queue is an incident; the others are traced.
+        Trace(k, QStringLiteral("Err: UDP: Reception queue full (") + Num(kUdpQueueCap) +
+                     QStringLiteral(" messages): datagram dropped: ") + PrintableText(text),
+              dropped == 1);
+        return;
+    }
+    queue.push_back(text);
+}
+
+QString Pop(int k) {
+    FrmMainBis& b = State();
+    auto& queue = b.ListeUDPIn[size_t(k)];
+    const QString message = queue.front();
+    queue.pop_front();
+    qint64& dropped = b.Dropped[size_t(k)];
+    if (dropped > 0) {
+        Trace(k, QStringLiteral("Err: UDP: Reception queue full: ") + Num(dropped) +
+                     QStringLiteral(" datagram(s) dropped"),
+              true);
+        dropped = 0;
+    }
+    return message;
+}
+
+}  // namespace
+
+void PutInInbox(int k, const QString& message) {
+    LabelCtl& inbox = Setup().LabelDataArrivalUDP[size_t(k)];
+    // The same text again would not be a change.
+    if (inbox.text() == message) inbox.setText(QString());
+    inbox.setText(message);
+}
+
+FrmMainBis& MainBis() { return State(); }
+
+void FrmMainBis_Load() {
+    ErrorTrap trap(QStringLiteral("Frm_MainBis:Form_Load"));
+    trap(10, [&] {
+        FrmMainBis& b = State();
+        b.Loaded = true;
+        for (int k = 0; k < kUdpLines; ++k) InSocket(k);
+        for (int t = 0; t < kUdpOutSockets; ++t) OutSocket(t);
+    });
+}
+
+void FrmMainBis_Unload() {
+    ErrorTrap trap(QStringLiteral("Frm_MainBis:Form_Unload"));
+    trap(10, [&] {
+        FrmMainBis& b = State();
+        b.TimerUDP.stop();
+        for (auto& s : b.SocketWrenchUDPIn)
+            if (s) s->Disconnect();
+        for (auto& s : b.SocketWrenchUDPOut)
+            if (s) s->Disconnect();
+        b.Loaded = false;
+    });
+}
+
+// ---------------------------------------------------------------- input lines
+
+void CheckUDPInActif_Click(int k) {
+    ErrorTrap trap(kSubBind);
+    if (!trap(5, [&] { CheckLine(k); })) return;
+    FrmSetupControls& c = Setup();
+    const QString index = QStringLiteral(" (Index: ") + Num(k) + QLatin1Char(')');
+    if (c.CheckUDPInActif[size_t(k)].checked()) {
+        QString address;
+        qint32 port = 0;
+        bool go = true;
+        trap(10, [&] {
+            address = c.TexteUDPIPSource[size_t(k)].text().trimmed();
+            port = CLngRound(Val(c.TexteUDPPortSource[size_t(k)].text()));
+        });
+        trap(20, [&] {
+            if (!address.isEmpty()) return;
+            Trace(-1, QStringLiteral("Err: Unable to Check CheckUDPInActif because of IP source is empty"));
+            go = false;
+        });
+        if (go) {
+            trap(30, [&] {
+                DisconnectLine(k, QStringLiteral("UDP: SocketWrenchUDPIn.Disconnected") + index);
+                if (InSocket(k).Handle() != -1) go = false;
+            });
+        }
+        if (go) {
+            trap(40, [&] {
+                if (StartsWithDigit(address)) return;
+                platform::SocketWrench& s = InSocket(k);
+                QString resolved;
+                if (s.Resolve(address, resolved) == 0) {
+                    Trace(-1, QStringLiteral("UDP: SocketWrenchUDPin.Resolve: HostName changed to HostAddress: ") +
+                                  address + QStringLiteral(" to ") + resolved);
+                    address = resolved;
+                } else {
+                    Trace(-1, QStringLiteral("Warning: UDP: SocketWrenchUDPin.Resolve: ") + ErrorPart(s) +
+                                  QStringLiteral(" |Sub: ") + kSubBind);
+                }
+            });
+            trap(50, [&] {
+                // A line listens on one interface, never on all of them.
+                if (!IsEveryInterface(address)) return;
+                QString own = c.TexteAdresseIP.text().trimmed();
+                if (own.isEmpty() || IsEveryInterface(own)) own = platform::HostAddress();
+                Trace(-1, QStringLiteral("UDP: SocketWrenchUDPIn: ") + address +
+                              QStringLiteral(" would listen on every interface: this computer's address ") + own +
+                              QStringLiteral(" is used") + index);
+                address = own;
+            });
+            trap(60, [&] {
+                platform::SocketWrench& s = InSocket(k);
+                Trace(-1, QStringLiteral("UDP: SocketWrenchUDPIn: Try to Bind: ") + address + QLatin1Char(':') +
+                              Num(port) + index);
+                if (s.Bind(address, port) == 0) {
+                    Trace(-1, QStringLiteral("UDP: SocketWrenchUDPIn.Binded to: ") + address + QLatin1Char(':') +
+                                  Num(port) + index);
+                    c.TexteUDPIPSource[size_t(k)].setEnabled(false);
+                    c.TexteUDPPortSource[size_t(k)].setEnabled(false);
+                } else {
+                    // A line in service that cannot listen is deaf to its
+                    // remote commands: the operator must see it.
+                    const QString head = s.LastError() == 11001 ? QStringLiteral("Warning: UDP: SocketWrenchUDPIn.Bind: ")
+                                                                : QStringLiteral("Err: UDP: SocketWrenchUDPIn.Bind: ");
+                    Trace(-1, head + ErrorPart(s) + index + QStringLiteral(" |Sub") + kSubBind, true);
+                }
+            });
+        }
+    } else {
+        trap(70, [&] { DisconnectLine(k, QStringLiteral("UDP: SocketWrenchUDPIn.Disconnected ") + index); });
+        trap(80, [&] {
+            c.TexteUDPIPSource[size_t(k)].setEnabled(true);
+            c.TexteUDPPortSource[size_t(k)].setEnabled(true);
+        });
+    }
+    trap(90, [&] { MarkSettingsModified(); });
+}
+
+void SocketWrenchUDPIn_OnRead(int k) {
+    ErrorTrap trap(kSubRead);
+    if (!trap(5, [&] { CheckLine(k); })) return;
+    platform::SocketWrench& s = InSocket(k);
+    QByteArray bytes;
+    qint64 n = 0;
+    trap(10, [&] { n = s.Read(bytes, kUdpReadMax); });
+    const QString remote = s.RemoteAddress() + QLatin1Char(':') + Num(s.RemotePort());
+    if (n == -1) {
+        trap(20, [&] {
+            if (s.LastError() == 10054) {
+                Trace(k,
+                      QStringLiteral("Err: UDP: SocketWrenchUDPIn_OnRead: There is no server running on the specified "
+                                     "host address and/or port number |Remote: ") +
+                          remote,
+                      true);
+                Trace(k, QStringLiteral("Err: UDP: SocketWrenchUDPIn_OnRead: ") + ErrorPart(s));
+                if (s.Handle() != -1) {
+                    if (s.Disconnect() == 0) Trace(k, QStringLiteral("UDP: SocketWrenchUDPIn.Disconnect: True"));
+                    else
+                        Trace(k, QStringLiteral("Err: UDP: SocketWrenchUDPIn.Disconnect: ") + ErrorPart(s) +
+                                     QStringLiteral(" |Sub") + kSubRead);
+                }
+            } else {
+                Trace(k,
+                      QStringLiteral("Err: UDP: SocketWrenchUDPIn_OnRead: ") + ErrorPart(s) +
+                          QStringLiteral("  |Remote: ") + remote + QStringLiteral(" |Sub") + kSubRead,
+                      true);
+            }
+        });
+        return;
+    }
+    if (n <= 0) return;
+    trap(30, [&] {
+        const QString text = DatagramText(bytes);
+        Trace(k, QStringLiteral("UDP: OnRead: Data read from the socket: ") + PrintableText(text));
+        if (text.trimmed().isEmpty()) return;
+        Setup().TexteUDPDonneeRecues[size_t(k)].setText(TimingMilliSec() + QStringLiteral(" | ") +
+                                                        PrintableText(text));
+        Enqueue(k, text);
+        RearmTimer();
+    });
+}
+
+void SocketWrenchUDPIn_OnError(int k, int number, const QString& text) {
+    ErrorTrap trap(QStringLiteral("Frm_MainBis:SocketWrenchUDPIn_OnError"));
+    trap(10, [&] { Trace(k, QStringLiteral("UDP: SocketWrenchUDPIn_OnError |Err: ") + Num(number) + QStringLiteral(": ") + text); });
+}
+
+// ---------------------------------------------------------------- queue timer
+
+void TimerUDP_Timer() {
+    ErrorTrap trap(QStringLiteral("Frm_MainBis:TimerUDP_Timer"));
+    FrmMainBis& b = State();
+    trap(10, [&] { b.TimerUDP.stop(); });
+    if (RemoteClosing()) return;
+    // Messages that arrive while the program starts wait for the recorders.
+    if (!S().StartupDone) {
+        trap(20, [&] { RearmTimer(); });
+        return;
+    }
+    int k = -1;
+    trap(30, [&] {
+        if (b.AnyHandOver && CurrentClock().tickMs() - b.LastHandOverTick <= kUdpHandOverGapMs) return;
+        for (int i = 0; i < kUdpLines; ++i) {
+            if (b.ListeUDPIn[size_t(i)].empty() || LineBusy(i)) continue;
+            k = i;
+            break;
+        }
+    });
+    if (k >= 0) {
+        QString message;
+        trap(40, [&] { message = Pop(k); });
+        trap(50, [&] {
+            b.HandOverRunning[size_t(k)] = true;
+            b.AnyHandOver = true;
+            b.LastHandOverTick = CurrentClock().tickMs();
+            // The other lines go on while this message is interpreted.
+            RearmTimer();
+            TraceLogEncadre(k, -1, -1, PrintableText(message), QStringLiteral("*"));
+        });
+        trap(60, [&] { PutInInbox(k, message); });
+        trap(70, [&] {
+            b.HandOverRunning[size_t(k)] = false;
+            b.LastHandOverTick = CurrentClock().tickMs();
+        });
+    }
+    trap(80, [&] { RearmTimer(); });
+}
+
+// ---------------------------------------------------------------- output
+
+void SendDataUDPSocketWrench(int t, const QString& address, qint32 port, const QString& data) {
+    ErrorTrap trap(kSubSend);
+    if (!trap(5, [&] {
+            if (t < 0 || t >= kUdpOutSockets) RaiseError(9, QStringLiteral("Subscript out of range"));
+        }))
+        return;
+    QString target = address.trimmed();
+    if (target.isEmpty()) return;
+    FrmMainBis& b = State();
+    platform::SocketWrench& s = OutSocket(t);
+    trap(10, [&] {
+        if (StartsWithDigit(target)) return;
+        QString resolved;
+        if (s.Resolve(target, resolved) == 0) {
+            Trace(t, QStringLiteral("UDP: SocketWrenchUDPOut.Resolve: HostName changed to HostAddress: ") + target +
+                         QStringLiteral(" to ") + resolved);
+            target = resolved;
+        } else {
+            Trace(t, QStringLiteral("Warning: UDP: SocketWrenchUDPOut.Resolve: ") + ErrorPart(s) +
+                         QStringLiteral(" |Sub: ") + kSubSend);
+        }
+    });
+    // Nothing is ever sent to this address.
+    if (target == QLatin1String("127.0.0.1")) return;
+    int rc = 0;
+    trap(20, [&] {
+        if (s.Handle() == -1) return;
+        if (target == b.LastAddress[size_t(t)] && port == b.LastPort[size_t(t)]) return;
+        rc = s.Disconnect();
+        if (rc == 0) Trace(t, QStringLiteral("UDP: SocketWrenchUDPOut.Disconnected"));
+        else
+            Trace(t, QStringLiteral("Err: UDP: SocketWrenchUDPOut.Disconnect: ") + ErrorPart(s) +
+                         QStringLiteral(" |Sub") + kSubSend);
+        platform::LetEventsRun();
+    });
+    trap(30, [&] {
+        if (s.Handle() != -1) return;
+        rc = s.Connect(target, port);
+        if (rc == 0) {
+            Trace(t, QStringLiteral("UDP: SocketWrenchUDPOut.Connected to: ") + target + QLatin1Char(':') + Num(port));
+        } else {
+            // The last address is forgotten: the next send connects again.
+            b.LastAddress[size_t(t)].clear();
+            b.LastPort[size_t(t)] = 0;
+            Trace(t, QStringLiteral("Err: UDP: SocketWrenchUDPOut.Connect: ") + ErrorPart(s) + QStringLiteral(" |Sub") +
+                         kSubSend);
+        }
+        platform::LetEventsRun();
+    });
+    if (rc == 0) {
+        trap(40, [&] {
+            const QString payload = data.trimmed().left(kUdpReadMax);
+            if (s.Write(DatagramBytes(payload)) == -1) {
+                Trace(t, QStringLiteral("Err: UDP: SocketWrenchUDPOut.Write: ") + ErrorPart(s), true);
+                return;
+            }
+            Trace(t, QStringLiteral("UDP: SocketWrenchUDPOut.Write: Data Sent to: ") + target + QLatin1Char(':') +
+                         Num(port) + QStringLiteral(" |Data: ") + PrintableText(data));
+            b.LastAddress[size_t(t)] = target;
+            b.LastPort[size_t(t)] = port;
+            // At most about five datagrams a second.
+            WaitTicks(kUdpHandOverGapMs, {}, true);
+        });
+    }
+    trap(50, [&] { platform::LetEventsRun(); });
+}
+
+void BtnUDPSend_Click(int t) {
+    ErrorTrap trap(QStringLiteral("FrmSetup:BtnUDPSend_Click"));
+    if (!trap(5, [&] {
+            if (t < 0 || t >= kUdpTargets) RaiseError(9, QStringLiteral("Subscript out of range"));
+        }))
+        return;
+    FrmSetupControls& c = Setup();
+    const QString message = c.TexteUDPSend[size_t(t)].text();
+    if (message.trimmed().isEmpty()) return;
+    const QString address = c.TexteUDPIPCible[size_t(t)].text();
+    trap(10, [&] { SendDataUDPSocketWrench(t, address, CLngRound(Val(c.TexteUDPPortCible[size_t(t)].text())), message); });
+    const TextCtl* more[] = {&c.TexteUDPPortBCible[size_t(t)], &c.TexteUDPPortCCible[size_t(t)],
+                             &c.TexteUDPPortDCible[size_t(t)]};
+    int line = 20;
+    for (const TextCtl* port : more) {
+        trap(line, [&] { WaitTicks(24); });
+        trap(line + 10, [&] {
+            const double value = Val(port->text());
+            if (value > 0) SendDataUDPSocketWrench(t, address, CLngRound(value), message);
+        });
+        line += 20;
+    }
+}
+
+void SocketWrenchUDPOut_OnError(int t, int number, const QString& text) {
+    ErrorTrap trap(QStringLiteral("Frm_MainBis:SocketWrenchUDPOut_OnError"));
+    trap(10, [&] {
+        Trace(t, QStringLiteral("UDP: SocketWrenchUDPOut_OnError |Err: ") + Num(number) + QStringLiteral(": ") + text);
+    });
+}
+
+// ---------------------------------------------------------------- text
+
+QString DatagramText(const QByteArray& bytes) {
+    QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+    const QString text = utf8(bytes);
+    if (!utf8.hasError()) return text;
+    // Windows-1252: Latin-1 with printable characters in 0x80..0x9F.
+    static const char16_t k80[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                      0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+                                      0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                      0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+    QString out;
+    out.reserve(bytes.size());
+    for (const char ch : bytes) {
+        const auto b = static_cast<unsigned char>(ch);
+        out += (b >= 0x80 && b < 0xA0) ? QChar(k80[b - 0x80]) : QChar(b);
+    }
+    return out;
+}
+
+QByteArray DatagramBytes(const QString& text) { return text.toUtf8(); }
+
+QString PrintableText(const QString& text) {
+    QString out;
+    out.reserve(text.size());
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u >= 0x20 && u != 0x7F && !(u >= 0x80 && u < 0xA0)) {
+            out += c;
+        } else if (u == '\r') {
+            out += QStringLiteral("\\r");
+        } else if (u == '\n') {
+            out += QStringLiteral("\\n");
+        } else if (u == '\t') {
+            out += QStringLiteral("\\t");
+        } else {
+            out += QStringLiteral("\\x") + QString::number(int(u), 16).toUpper().rightJustified(2, QLatin1Char('0'));
+        }
+    }
+    return out;
+}
+
+// ---------------------------------------------------------------- installation
+
+void InstallUdpRemote() {
+    SetupLinks().LoadCompanionWindow = FrmMainBis_Load;
+    SetupLinks().UnloadCompanionWindow = FrmMainBis_Unload;
+    static bool wired = false;
+    if (wired) return;
+    wired = true;
+    AddSetupWiring([] {
+        FrmSetupControls& c = Setup();
+        for (int k = 0; k < kUdpLines; ++k) {
+            c.CheckUDPInActif[size_t(k)].onClick = [k] { CheckUDPInActif_Click(k); };
+            c.LabelDataArrivalUDP[size_t(k)].onChange = [k] { LabelDataArrivalUDP_Change(k); };
+        }
+    });
+}
+
+void ResetUdpRemote() {
+    FrmMainBis& b = State();
+    b.TimerUDP.stop();
+    b.TimerUDP.setInterval(kUdpTimerMs);
+    for (auto& s : b.SocketWrenchUDPIn) s.reset();
+    for (auto& s : b.SocketWrenchUDPOut) s.reset();
+    for (auto& q : b.ListeUDPIn) q.clear();
+    for (auto& a : b.LastAddress) a.clear();
+    b.LastPort.fill(0);
+    b.HandOverRunning.fill(false);
+    b.Dropped.fill(0);
+    b.LastHandOverTick = 0;
+    b.AnyHandOver = false;
+    b.Loaded = false;
+    ResetUdpCommandState();
+}

@@ -1,0 +1,83 @@
+#pragma once
+// UDP transport: the nine input lines (bound sockets, reception queues and the
+// queue timer that hands messages to the command interpreter through each
+// line's inbox) and the output sockets of the nine targets. The sockets, the
+// queues and the timer belong to the hidden companion window Frm_MainBis; the
+// parameters are the setup window's controls (Setup()).
+#include "platform/udp_socket.h"
+#include "settings/frm_setup.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QTimer>
+#include <array>
+#include <deque>
+#include <memory>
+
+constexpr int kUdpOutSockets = 12;        // output sockets 0..11, 0..8 used by the targets
+constexpr int kUdpQueueCap = 1000;        // messages waiting on one input line at most
+constexpr int kUdpReadMax = 1024;         // bytes read of one datagram
+constexpr int kUdpHandOverGapMs = 200;    // between two hand-overs to the interpreter
+constexpr int kUdpTimerMs = 10;           // period of TimerUDP while messages wait
+
+struct FrmMainBis {
+    std::array<std::unique_ptr<platform::SocketWrench>, kUdpLines> SocketWrenchUDPIn;
+    std::array<std::unique_ptr<platform::SocketWrench>, kUdpOutSockets> SocketWrenchUDPOut;
+    // Reception queues (ListeUDPIn), first in first out.
+    std::array<std::deque<QString>, kUdpLines> ListeUDPIn;
+    // Last address and port to which each output socket sent.
+    std::array<QString, kUdpOutSockets> LastAddress;
+    std::array<qint32, kUdpOutSockets> LastPort{};
+    QTimer TimerUDP;
+    // A message of the line is being handed over (its interpreter runs).
+    std::array<bool, kUdpLines> HandOverRunning{};
+    // Clock tick of the start or end of the latest hand-over (any line).
+    qint64 LastHandOverTick = 0;
+    bool AnyHandOver = false;
+    // Datagrams dropped since the queue of the line became full.
+    std::array<qint64, kUdpLines> Dropped{};
+    bool Loaded = false;
+};
+
+// The companion window's state (created at first use).
+FrmMainBis& MainBis();
+// The companion window's load and unload: sockets created, timer wired;
+// at unload every socket is closed and the timer stopped.
+void FrmMainBis_Load();
+void FrmMainBis_Unload();
+
+// Input lines
+void CheckUDPInActif_Click(int k);
+void SocketWrenchUDPIn_OnRead(int k);
+void SocketWrenchUDPIn_OnError(int k, int number, const QString& text);
+// Queue timer: hands the oldest waiting message of the first line that can
+// take one to its inbox, at least kUdpHandOverGapMs after the previous
+// hand-over. A line whose message is still being interpreted (it waits)
+// takes no other; the other lines go on meanwhile.
+void TimerUDP_Timer();
+
+// Puts a message into the inbox of line k, which runs the interpreter at once
+// (also when the inbox already held the same text).
+void PutInInbox(int k, const QString& message);
+
+// Output
+void SendDataUDPSocketWrench(int t, const QString& address, qint32 port, const QString& data);
+void BtnUDPSend_Click(int t);
+void SocketWrenchUDPOut_OnError(int t, int number, const QString& text);
+
+// The text of a datagram: UTF-8 when the bytes are valid UTF-8, else the
+// Windows "ANSI" code page of the family's older systems (Windows-1252, a
+// superset of Latin-1).
+QString DatagramText(const QByteArray& bytes);
+// The bytes of an outgoing datagram (UTF-8).
+QByteArray DatagramBytes(const QString& text);
+// A text from the network made fit for one trace line: control characters
+// are shown as \r, \n, \t or \xNN.
+QString PrintableText(const QString& text);
+
+// Installs the UDP parts into the setup window (companion window, handlers of
+// the in-service boxes and of the inboxes). Called by the program before the
+// setup window loads, and by tests.
+void InstallUdpRemote();
+// Tests: closes every socket, empties the queues, forgets the interpreter's state.
+void ResetUdpRemote();
