@@ -3,6 +3,7 @@
 #include "archive/history.h"
 #include "core/frm_main.h"
 #include "core/operator_rights.h"
+#include "core/recorder_panel.h"
 #include "core/recorder_slot.h"
 #include "platform/capture/active_sound_recorder.h"
 #include "platform/versions.h"
@@ -153,6 +154,9 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     traceRefresh_.setInterval(40);
     connect(&traceRefresh_, &QTimer::timeout, this, [this] { refreshIncidents(); });
 
+    panelTimer_.setInterval(1000);
+    connect(&panelTimer_, &QTimer::timeout, this, [this] { refreshPanels(); });
+
     meterTimer_.setInterval(50);
     connect(&meterTimer_, &QTimer::timeout, this, [this] { meterTick(); });
     meterClock_.start();
@@ -248,6 +252,13 @@ QWidget* MainWindow::buildRecorderFrame(int i) {
     w.chrono->setMinimumHeight(58);
     layout->addWidget(w.chrono);
 
+    w.state = new QLabel(w.frame);
+    w.state->setObjectName(QString("LabelEtat%1").arg(i));
+    w.state->setFont(normal);
+    w.state->setAlignment(Qt::AlignCenter);
+    w.state->setWordWrap(true);
+    layout->addWidget(w.state);
+
     auto* buttons = new QHBoxLayout;
     w.record = new XPButtonWidget(c.XPButtonRecord, "REC", XPButtonWidget::Glyph::Record, w.frame);
     w.pause = new XPButtonWidget(c.XPButtonPause, "PAUSE", XPButtonWidget::Glyph::Pause, w.frame);
@@ -285,6 +296,17 @@ QWidget* MainWindow::buildRecorderFrame(int i) {
     level->addWidget(w.slider, 1);
     level->addWidget(w.sliderValue);
     layout->addLayout(level);
+
+    w.status = new QLabel(w.frame);
+    w.status->setObjectName(QString("LabelStatut%1").arg(i));
+    QFont small = normal;
+    small.setPointSizeF(std::max(7.0, normal.pointSizeF() - 1));
+    w.status->setFont(small);
+    w.status->setWordWrap(true);
+    w.status->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    layout->addWidget(w.status);
+    // REC lit only while a file is being written.
+    w.record->setLitWhen([i] { return RecorderPanelOf(i).Writing; });
 
     QPointer<MainWindow> self(this);
     auto chrono = [self, i] {
@@ -326,7 +348,8 @@ void MainWindow::refreshChronoStyle(int i) {
     const RecorderFrameControls& c = S().main.rec[size_t(i)];
     RecorderFrameWidgets& w = rec_[size_t(i)];
     if (!w.chrono) return;
-    const bool recording = c.XPButtonRecord.Checked();
+    if (w.state && isVisible()) refreshPanels();
+    const bool recording = c.XPButtonRecord.Checked() && RecorderPanelOf(i).Writing;
     const bool paused = c.XPButtonPause.Checked();
     QColor text = colors::ChronoIdle();
     if (recording) text = paused ? colors::Pause() : colors::RecordBright();
@@ -346,6 +369,38 @@ void MainWindow::refreshChronoStyle(int i) {
     QString style = id + "::title { color: #ffffff; }";
     if (recording) style += id + (paused ? " { border: 2px solid #e6a014; }" : " { border: 2px solid #dc2626; }");
     if (w.frame->styleSheet() != style) w.frame->setStyleSheet(style);
+}
+
+namespace {
+const char* ToneColour(PanelTone t) {
+    switch (t) {
+    case PanelTone::Good: return "#4ade80";
+    case PanelTone::Warning: return "#f59e0b";
+    case PanelTone::Alarm: return "#ef4444";
+    case PanelTone::Neutral: break;
+    }
+    return "#b8bec6";
+}
+}  // namespace
+
+void MainWindow::refreshPanels() {
+    for (int i = 0; i < RecordersShown(); ++i) {
+        RecorderFrameWidgets& w = rec_[size_t(i)];
+        if (!w.state) continue;
+        const RecorderPanel p = RecorderPanelOf(i);
+        if (w.state->text() != p.State) w.state->setText(p.State);
+        const QString stateStyle = QString("QLabel { color: %1; font-weight: bold; }").arg(ToneColour(p.StateTone));
+        if (w.state->styleSheet() != stateStyle) w.state->setStyleSheet(stateStyle);
+        if (w.status->text() != p.Status) w.status->setText(p.Status);
+        const QString statusStyle = QString("QLabel { color: %1; }").arg(ToneColour(p.TimeLeftTone));
+        if (w.status->styleSheet() != statusStyle) w.status->setStyleSheet(statusStyle);
+        // A greyed control says why.
+        const QString why = p.RecordDisabledWhy;
+        if (w.record->toolTip() != why) w.record->setToolTip(why);
+        const QString stopWhy = S().main.rec[size_t(i)].XPButtonStop.enabled() ? QString() : why;
+        if (w.stop->toolTip() != stopWhy) w.stop->setToolTip(stopWhy);
+        w.record->update();
+    }
 }
 
 void MainWindow::refreshTabTexts() {
@@ -502,12 +557,15 @@ void MainWindow::resizeEvent(QResizeEvent* e) {
 
 void MainWindow::showEvent(QShowEvent* e) {
     QMainWindow::showEvent(e);
+    refreshPanels();
+    panelTimer_.start();
     // A window put in standby minimised (no notification area) stays "hidden".
     if (!isMinimized()) S().main.visible = true;
 }
 
 void MainWindow::hideEvent(QHideEvent* e) {
     QMainWindow::hideEvent(e);
+    panelTimer_.stop();
     if (!isVisible()) S().main.visible = false;
 }
 

@@ -38,6 +38,8 @@ struct RecorderFrameWidgets {
     QLabel* sliderValue = nullptr;
     HistoryGridView* grid = nullptr;
     QWidget* tabPage = nullptr;
+    QLabel* state = nullptr;      // what the recorder is doing, in words
+    QLabel* status = nullptr;     // device, format, file, free space, time left
 };
 
 class MainWindow : public QMainWindow {
@@ -70,6 +72,8 @@ public:
     void refreshIncidents();
     // One tick of the meters (normally every 50 ms).
     void meterTick();
+    // States, reasons and status lines of the panels (every second while shown).
+    void refreshPanels();
 
 protected:
     void closeEvent(QCloseEvent* e) override;
@@ -98,6 +102,7 @@ private:
     QMenu* helpMenu_ = nullptr;
     BoundCheckBox* checkIncidents_ = nullptr;
     QTimer meterTimer_;
+    QTimer panelTimer_;
     QTimer traceRefresh_;
     QElapsedTimer meterClock_;
     int shownFrames_ = -1;
