@@ -109,6 +109,10 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     splitter->addWidget(framesScroll);
     splitter->addWidget(tabs_);
     splitter->setChildrenCollapsible(false);
+    framesScroll->setMinimumHeight(200);
+    tabs_->setMinimumHeight(120);
+    // The panels first; the grids below take what is left.
+    splitter->setSizes({7000, 3000});
     splitter->setStretchFactor(0, 3);
     splitter->setStretchFactor(1, 2);
     outer->addWidget(splitter, 1);
@@ -349,7 +353,7 @@ void MainWindow::refreshChronoStyle(int i) {
     RecorderFrameWidgets& w = rec_[size_t(i)];
     if (!w.chrono) return;
     if (w.state && isVisible()) refreshPanels();
-    const bool recording = c.XPButtonRecord.Checked() && RecorderPanelOf(i).Writing;
+    const bool recording = c.XPButtonRecord.Checked();
     const bool paused = c.XPButtonPause.Checked();
     QColor text = colors::ChronoIdle();
     if (recording) text = paused ? colors::Pause() : colors::RecordBright();
