@@ -161,10 +161,11 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     panelTimer_.setInterval(1000);
     connect(&panelTimer_, &QTimer::timeout, this, [this] { refreshPanels(); });
 
-    meterTimer_.setInterval(50);
+    meterTimer_.setInterval(kMeterPeriodMs);
     connect(&meterTimer_, &QTimer::timeout, this, [this] { meterTick(); });
     meterClock_.start();
-    meterTimer_.start();
+    // The meters tick only while the window is seen (see showEvent,
+    // hideEvent and changeEvent): a hidden or minimised window costs nothing.
 
     MainWindowPos().width = width();
     MainWindowPos().height = height();
@@ -516,7 +517,6 @@ void MainWindow::meterTick() {
         w.history->setColors(ColorsOf(engine->MeterDisplay2));
         w.meter->setActive(engine->MeterDisplay1.enabled);
         w.history->setActive(engine->MeterDisplay2.enabled);
-        if (!isVisible()) continue;
         w.meter->feed(peaks, dt);
         w.history->feed(peaks);
     }
@@ -559,17 +559,34 @@ void MainWindow::resizeEvent(QResizeEvent* e) {
     storePosition();
 }
 
+void MainWindow::followVisibility() {
+    const bool seen = isVisible() && !isMinimized();
+    if (seen && !meterTimer_.isActive()) {
+        meterClock_.restart();
+        meterTimer_.start();
+        panelTimer_.start();
+        refreshPanels();
+    } else if (!seen) {
+        meterTimer_.stop();
+        panelTimer_.stop();
+    }
+}
+
+void MainWindow::changeEvent(QEvent* e) {
+    QMainWindow::changeEvent(e);
+    if (e->type() == QEvent::WindowStateChange) followVisibility();
+}
+
 void MainWindow::showEvent(QShowEvent* e) {
     QMainWindow::showEvent(e);
-    refreshPanels();
-    panelTimer_.start();
+    followVisibility();
     // A window put in standby minimised (no notification area) stays "hidden".
     if (!isMinimized()) S().main.visible = true;
 }
 
 void MainWindow::hideEvent(QHideEvent* e) {
     QMainWindow::hideEvent(e);
-    panelTimer_.stop();
+    followVisibility();
     if (!isVisible()) S().main.visible = false;
 }
 

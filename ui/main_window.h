@@ -70,8 +70,11 @@ public:
     // so that a burst of lines costs one refresh).
     void traceChanged();
     void refreshIncidents();
-    // One tick of the meters (normally every 50 ms).
+    // The meters' period: 25 refreshes a second at most.
+    static constexpr int kMeterPeriodMs = 40;
+    // One tick of the meters, only while the window is seen.
     void meterTick();
+    bool metersRunning() const { return meterTimer_.isActive(); }
     // States, reasons and status lines of the panels (every second while shown).
     void refreshPanels();
 
@@ -81,6 +84,7 @@ protected:
     void resizeEvent(QResizeEvent* e) override;
     void showEvent(QShowEvent* e) override;
     void hideEvent(QHideEvent* e) override;
+    void changeEvent(QEvent* e) override;
 
 private:
     void buildMenu();
@@ -90,6 +94,7 @@ private:
     void refreshTabTexts();
     void selectIncidentsTab(bool current);
     void storePosition();
+    void followVisibility();
 
     std::array<RecorderFrameWidgets, 8> rec_{};
     QWidget* framesArea_ = nullptr;

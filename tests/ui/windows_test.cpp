@@ -617,3 +617,22 @@ TEST_F(WindowsTest, HistoryGridFollowsTheFolderAndPlaysWithTheDesktopOpener) {
     ASSERT_TRUE(opener.waitForCalls(3));
     EXPECT_EQ(opener.calls().value(2), folder);
 }
+
+TEST_F(WindowsTest, MetersTickOnlyWhileTheWindowIsSeen) {
+    S().RecorderCount = 1;
+    ui::MainWindow win;
+    EXPECT_FALSE(win.metersRunning()) << "a window never shown costs nothing";
+    win.show();
+    QApplication::processEvents();
+    EXPECT_TRUE(win.metersRunning());
+    EXPECT_GE(ui::MainWindow::kMeterPeriodMs, 40) << "25 refreshes a second at most";
+    win.showMinimized();
+    QApplication::processEvents();
+    EXPECT_FALSE(win.metersRunning()) << "minimised";
+    win.showNormal();
+    QApplication::processEvents();
+    EXPECT_TRUE(win.metersRunning());
+    win.hide();  // standby in the notification area hides the window
+    QApplication::processEvents();
+    EXPECT_FALSE(win.metersRunning()) << "hidden";
+}
