@@ -25,7 +25,7 @@ UNIT=$OPT/lib/systemd/user/quillon-recorder@.service
 keys=$(awk '/^\[/ { s = $0; next } s == "[Service]" && /^[A-Za-z]/ { print substr($0, 1, index($0, "=") - 1) }' "$UNIT" | sort -u)
 for k in $keys; do
   case $k in
-    Type | Environment | ExecStart | SyslogIdentifier | KillSignal | TimeoutStopSec | Restart | RestartSec) ;;
+    Type | Environment | ExecStart | SyslogIdentifier | KillSignal | TimeoutStopSec | Restart | RestartSec | RestartPreventExitStatus) ;;
     *) fail "the unit sets $k, which this test does not reproduce" ;;
   esac
 done
