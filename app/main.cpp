@@ -9,21 +9,32 @@
 #include "remote/serial_link.h"
 #include "remote/udp_transport.h"
 #include "support/tracelog.h"
+#include "ui/command_line.h"
 #include "ui/look.h"
 #include "ui/program_shell.h"
 #include "ui/qt_dialogs.h"
+#include "ui/translations.h"
 
 #include <QApplication>
 #include <QMetaObject>
 #include <QStringList>
 #include <QThread>
+#include <cstdio>
 
 int main(int argc, char** argv) {
     // The command line as received (Qt takes its own options out of argv).
     QStringList arguments;
     for (int i = 1; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
 
+    // Answered before any display is needed.
+    const QString information = ui::InformationRequested(arguments);
+    if (!information.isEmpty()) {
+        std::fputs(information.toUtf8().constData(), stdout);
+        return std::fflush(stdout) == 0 ? 0 : 1;
+    }
+
     QApplication app(argc, argv);
+    ui::InstallFrenchTranslations();
     QApplication::setApplicationName("VM3_Quillon_Recorder");
     // The windows hide and show for the life of the process; only the
     // program's own unload ends it.

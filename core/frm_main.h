@@ -114,6 +114,11 @@ void BtnStopOn(int index);
 void XPButtonRecord_Click(int index);
 void XPButtonPause_Click(int index);
 void XPButtonStop_Click(int index);
+// The operator's stop of the logging recorder while it records: asks "Oui" /
+// "Non" ("Non" by default, pressed for the operator after the usual delay).
+// True when the stop may go on (always for other recorders).
+constexpr int kLoggingStopQuestionMs = 5000;
+bool ConfirmLoggingStop(int index);
 QString ExtensionFichier(int recorder);
 // Name (without extension) of the next recording of a recorder; may change folder.
 QString DetermineNomFichier(int recorder, QString& folder, bool askUser);

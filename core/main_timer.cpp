@@ -3,6 +3,7 @@
 // formats and closes the start-up message.
 #include "archive/history.h"
 #include "core/frm_main.h"
+#include "core/recorder_panel.h"
 #include "core/silence_alarm.h"
 #include "platform/capture/active_sound_recorder.h"
 #include "platform/os.h"
@@ -171,6 +172,8 @@ void Timer1_Timer() {
     for (int i = 0; i < n && !S().QuitRequested; ++i) FollowSilence(i);
     // Recordings lost on a failure are started again.
     trap(500, [&] { if (!S().QuitRequested) RecoveryTick(); });
+    // Recording time left on the destination drives.
+    trap(510, [&] { if (!S().QuitRequested) SuperviseTimeLeft(); });
 }
 
 void TimerFormat_Timer() {

@@ -38,6 +38,8 @@ struct RecorderSlot {
     QString ConfigFolder;
     QString PendingFilePath;
     QString AnnouncedFilePath;
+    // The file of the take in progress ("" when none has started).
+    QString RecordingFilePath;
     // Recording control
     qint32 PlannedDuration = 0;
     QString PlannedPodcast;

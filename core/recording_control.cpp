@@ -2,6 +2,7 @@
 // naming of the file, and the handlers of the capture engine's events.
 #include "archive/history.h"
 #include "core/frm_main.h"
+#include "core/recorder_panel.h"
 #include "core/main_window_state.h"
 #include "platform/capture/active_sound_recorder.h"
 #include "platform/os.h"
@@ -325,6 +326,7 @@ void AnnounceStart(int i, const Target& t) {
     RecorderSlot& slot = S().slot[size_t(i)];
     g_takes[size_t(i)].started++;
     RecorderStartAccepted(i);
+    slot.RecordingFilePath = t.path();
     Trace(i, QStringLiteral("Recording File: ") + t.path());
     if (slot.AnnouncedFilePath.trimmed().isEmpty()) {
         QString folder = t.folder;
@@ -666,9 +668,7 @@ void BtnStopOn(int index) {
     trap(60, [&] { ClearPlannedRecording(index); });
 }
 
-void XPButtonRecord_Click(int index) { BtnRecordOn(index); }
 void XPButtonPause_Click(int index) { BtnPauseOn(index); }
-void XPButtonStop_Click(int index) { BtnStopOn(index); }
 
 // Events of the capture engines
 
@@ -866,6 +866,7 @@ void ConnectCaptureEvents() {
 
 void ResetRecordingControlState() {
     g_takes = {};
+    ResetTimeLeftSupervision();
     g_stopFailed = {};
     ResetRecoveryState();
     ResetMainTimerState();

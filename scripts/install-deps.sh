@@ -4,7 +4,7 @@
 set -euo pipefail
 PACKAGES=(
   g++ cmake make pkg-config
-  qt6-base-dev qt6-serialport-dev qt6-qpa-plugins
+  qt6-base-dev qt6-serialport-dev qt6-qpa-plugins qt6-translations-l10n
   libavformat-dev libavcodec-dev libswresample-dev libavutil-dev ffmpeg
   libpulse-dev pulseaudio pulseaudio-utils
   libgpiod-dev gpiod

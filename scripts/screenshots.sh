@@ -39,10 +39,14 @@ Format=4
 PigeFolder=${DRIVE}Studio2/
 Volume=60
 [FrmPos]
-Frm_Main_Left=20
-Frm_Main_Top=20
-FrmSetup_Left=40
-FrmSetup_Top=40
+Frm_Main_Left=0
+Frm_Main_Top=0
+Frm_Main_Width=1280
+Frm_Main_Height=720
+FrmSetup_Left=0
+FrmSetup_Top=0
+FrmSetup_Width=1280
+FrmSetup_Height=720
 INI
 # The workstation's operator, mandatory here, with the setup right.
 mkdir -p "${DRIVE}Tessaline/Velmora/Config" "${DRIVE}Windows/Registry"
@@ -51,20 +55,24 @@ printf '[Software\\Tessaline\\Velmora\\User]\r\nVM_User=12\r\nVM_User_Name=Clair
   "$(printf '0%.0s' $(seq 1 30))" >"${DRIVE}Windows/Registry/HKEY_LOCAL_MACHINE.ini"
 # A few earlier recordings for the history grids.
 mkdir -p "${DRIVE}Studio1" "${DRIVE}Pige"
+# Yesterday's slices (kept by the 30-day retention) and two interviews.
+DAY=$(date -d yesterday +%Y%m%d)
 for h in 06 07 08 09 10; do
-  touch -d "2024-03-11 $h:00:00" "${DRIVE}Pige/Pige Antenne 20240311_${h}_00_00.mp3"
+  head -c $((2880 * 1024)) /dev/zero >"${DRIVE}Pige/Pige Antenne ${DAY}_${h}_00_00.mp3"
+  touch -d "$(date -d yesterday +%F) $h:59:59" "${DRIVE}Pige/Pige Antenne ${DAY}_${h}_00_00.mp3"
 done
-touch -d "2024-03-11 09:12:40" "${DRIVE}Studio1/Interview 20240311_09_12_40.wav"
-touch -d "2024-03-11 11:30:05" "${DRIVE}Studio1/Journal 20240311_11_30_05.wav"
+ffmpeg -loglevel error -f lavfi -i "sine=frequency=440:duration=95" -ac 2 "${DRIVE}Studio1/Interview ${DAY}_09_12_40.wav"
+ffmpeg -loglevel error -f lavfi -i "sine=frequency=440:duration=312" -ac 2 "${DRIVE}Studio1/Journal ${DAY}_11_30_05.wav"
 
 export VELMORA_DRIVE=$DRIVE
 export QUILLON_SCREENSHOT_DIR=$OUT
+export QUILLON_SCREENSHOT_SIZE=1280x720
 export QUILLON_SCREENSHOT_DELAY_MS=${QUILLON_SCREENSHOT_DELAY_MS:-9000}
 # No sound server: the test tone is the only device.
 export PULSE_SERVER=unix:/nonexistent/qr-no-server
 unset QT_QPA_PLATFORM
 
-xvfb-run -a -s "-screen 0 1440x960x24" bash -c '
+xvfb-run -a -s "-screen 0 1280x720x24" bash -c '
   "$0" /Instance=3 --test-tone &
   pid=$!
   for _ in $(seq 1 300); do

@@ -304,9 +304,33 @@ void CommandSave_Click() {
     trap(10, [&] { SaveSettings(); });
 }
 
+bool AskBeforeClosingSetup() {
+    ErrorTrap trap("FrmSetup:AskBeforeClosingSetup");
+    bool close = true;
+    trap(10, [&] {
+        if (!S().SettingsModified) return;
+        const int answer = CurrentDialogs().TaskDialog(
+            Setup().caption, "Les paramètres ont été modifiés. Voulez-vous les enregistrer ?",
+            {{kCloseSave, "Enregistrer"}, {kCloseDiscard, "Ne pas enregistrer"}, {kCloseCancel, "Annuler"}},
+            kCloseCancel, kCloseQuestionTimeoutMs);
+        if (answer == kCloseSave) {
+            SaveSettings();
+        } else if (answer == kCloseDiscard) {
+            // The file stays as it was; the edits stay in force for this run
+            // and the question comes back when the program ends.
+            TraceLog(-1, -1, -1, "Setup closed without saving the modified settings");
+        } else {
+            close = false;
+        }
+    });
+    return close;
+}
+
 void CommandFermer_Click() {
     ErrorTrap trap("FrmSetup:CommandFermer_Click");
-    trap(10, [&] { ShowWindow(false); });
+    trap(10, [&] {
+        if (AskBeforeClosingSetup()) ShowWindow(false);
+    });
 }
 
 void FrmSetup_Form_QueryUnload(bool& cancel, int reason) {
@@ -315,7 +339,7 @@ void FrmSetup_Form_QueryUnload(bool& cancel, int reason) {
         // The close box only hides the window: it lives until the program ends.
         if (reason == 0) {
             cancel = true;
-            ShowWindow(false);
+            if (AskBeforeClosingSetup()) ShowWindow(false);
         }
     });
 }

@@ -145,6 +145,12 @@ void FrmSetup_InitGeneral(); // fixed lists, then card, UDP, planning, serial li
 void InitSettings();
 void SaveSettings();
 void CommandSave_Click();
+// "Fermer" and the close box hide the window; with unsaved edits they ask
+// first: save, leave the file as it is, or stay in the window (the default,
+// also taken when nobody answers within the time limit).
+enum SetupCloseAnswer { kCloseSave = 201, kCloseDiscard = 202, kCloseCancel = 203 };
+constexpr int kCloseQuestionTimeoutMs = 60000;
+bool AskBeforeClosingSetup();  // true: the window may close
 void CommandFermer_Click();
 // Close box of the setup window: hides it (cancel = true).
 void FrmSetup_Form_QueryUnload(bool& cancel, int reason);

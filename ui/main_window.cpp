@@ -3,8 +3,11 @@
 #include "archive/history.h"
 #include "core/frm_main.h"
 #include "core/operator_rights.h"
+#include "core/recorder_panel.h"
 #include "core/recorder_slot.h"
 #include "platform/capture/active_sound_recorder.h"
+#include "platform/versions.h"
+#include "support/app_globals.h"
 #include "support/tracelog.h"
 #include "ui/bindings.h"
 #include "ui/history_view.h"
@@ -21,9 +24,11 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPainter>
 #include <QPointer>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTabBar>
@@ -68,7 +73,7 @@ MeterColors ColorsOf(const platform::MeterDisplay& d) {
 MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     setObjectName("Frm_Main");
     setWindowTitle(S().main.caption.isEmpty() ? "Velmora: Quillon Recorder" : S().main.caption);
-    resize(1180, 780);
+    resize(1180, 660);
     buildMenu();
 
     auto* central = new QWidget(this);
@@ -76,7 +81,13 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     outer->setContentsMargins(8, 6, 8, 6);
 
     auto* splitter = new QSplitter(Qt::Vertical, central);
-    framesArea_ = new QWidget(splitter);
+    // The frames scroll when the screen is too small for all of them.
+    auto* framesScroll = new QScrollArea(splitter);
+    framesScroll->setObjectName("FramesScrollArea");
+    framesScroll->setWidgetResizable(true);
+    framesScroll->setFrameShape(QFrame::NoFrame);
+    framesArea_ = new QWidget;
+    framesScroll->setWidget(framesArea_);
     framesLayout_ = new QGridLayout(framesArea_);
     framesLayout_->setContentsMargins(0, 0, 0, 0);
     framesLayout_->setSpacing(10);
@@ -95,8 +106,13 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
         tabs_->addTab(page, QString("Rec. %1").arg(i + 1));
     }
     tabs_->addTab(buildIncidentsPage(), "Incidents");
-    splitter->addWidget(framesArea_);
+    splitter->addWidget(framesScroll);
     splitter->addWidget(tabs_);
+    splitter->setChildrenCollapsible(false);
+    framesScroll->setMinimumHeight(200);
+    tabs_->setMinimumHeight(120);
+    // The panels first; the grids below take what is left.
+    splitter->setSizes({7000, 3000});
     splitter->setStretchFactor(0, 3);
     splitter->setStretchFactor(1, 2);
     outer->addWidget(splitter, 1);
@@ -142,10 +158,14 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     traceRefresh_.setInterval(40);
     connect(&traceRefresh_, &QTimer::timeout, this, [this] { refreshIncidents(); });
 
-    meterTimer_.setInterval(50);
+    panelTimer_.setInterval(1000);
+    connect(&panelTimer_, &QTimer::timeout, this, [this] { refreshPanels(); });
+
+    meterTimer_.setInterval(kMeterPeriodMs);
     connect(&meterTimer_, &QTimer::timeout, this, [this] { meterTick(); });
     meterClock_.start();
-    meterTimer_.start();
+    // The meters tick only while the window is seen (see showEvent,
+    // hideEvent and changeEvent): a hidden or minimised window costs nothing.
 
     MainWindowPos().width = width();
     MainWindowPos().height = height();
@@ -158,23 +178,23 @@ MainWindow::~MainWindow() {
 }
 
 void MainWindow::buildMenu() {
-    fileMenu_ = menuBar()->addMenu("Fichier");
+    fileMenu_ = menuBar()->addMenu("&Fichier");
     fileMenu_->setObjectName("Mnu01");
-    QAction* options = fileMenu_->addAction("Options...");
+    QAction* options = fileMenu_->addAction("&Options...");
     options->setObjectName("Mnu01Options");
-    QAction* veille = fileMenu_->addAction("Mise en veille");
+    QAction* veille = fileMenu_->addAction("Mise en &veille");
     veille->setObjectName("Mnu01Veille");
     fileMenu_->addSeparator();
     // The current operator: shown only, its caption carries the name.
     QAction* user = fileMenu_->addAction("Utilisateur en cours");
     user->setObjectName("MnuUserCurrent");
-    QAction* changeUser = fileMenu_->addAction("Changer d'utilisateur...");
+    QAction* changeUser = fileMenu_->addAction("&Changer d'utilisateur...");
     changeUser->setObjectName("MnuChangeUser");
     fileMenu_->addSeparator();
-    QAction* journal = fileMenu_->addAction("Journal des traces...");
+    QAction* journal = fileMenu_->addAction("&Journal des traces...");
     journal->setObjectName("MnuJournal");
     fileMenu_->addSeparator();
-    QAction* quit = fileMenu_->addAction("Quitter");
+    QAction* quit = fileMenu_->addAction("&Quitter");
     quit->setObjectName("MnuQuitter");
     BindAction(options, S().main.Mnu01Options);
     BindAction(quit, S().main.MnuQuitter);
@@ -187,6 +207,34 @@ void MainWindow::buildMenu() {
     connect(journal, &QAction::triggered, this, [] { MnuJournal_Click(); });
     connect(quit, &QAction::triggered, this, [] { MnuQuitter_Click(); });
     connect(fileMenu_, &QMenu::aboutToShow, this, [] { Mnu01_Click(); });
+
+    helpMenu_ = menuBar()->addMenu("&Aide");
+    helpMenu_->setObjectName("MnuAide");
+    QAction* about = helpMenu_->addAction("À &propos de Quillon Recorder...");
+    about->setObjectName("MnuAPropos");
+    connect(about, &QAction::triggered, this, [this] { showAbout(); });
+}
+
+QString MainWindow::aboutText() {
+    return QString("<h3>Velmora: Quillon Recorder</h3>"
+                   "<p>Version %1</p>"
+                   "<p>Enregistreur multicanal : jusqu'à huit entrées de cartes son enregistrées en "
+                   "fichiers, jour et nuit.</p>"
+                   "<table>"
+                   "<tr><td>Qt</td><td>%2</td></tr>"
+                   "<tr><td>FFmpeg</td><td>%3</td></tr>"
+                   "<tr><td>libpulse</td><td>%4</td></tr>"
+                   "</table>")
+        .arg(VersionApplication().toHtmlEscaped(), platform::QtVersionText().toHtmlEscaped(),
+             platform::FfmpegVersionText().toHtmlEscaped(), platform::PulseVersionText().toHtmlEscaped());
+}
+
+void MainWindow::showAbout() {
+    QMessageBox box(QMessageBox::Information, "À propos de Quillon Recorder", aboutText(), QMessageBox::Ok, this);
+    box.setObjectName("BoxAPropos");
+    box.setTextFormat(Qt::RichText);
+    box.setIconPixmap(windowIcon().pixmap(64, 64));
+    box.exec();
 }
 
 QWidget* MainWindow::buildRecorderFrame(int i) {
@@ -208,6 +256,13 @@ QWidget* MainWindow::buildRecorderFrame(int i) {
     w.chrono->setAlignment(Qt::AlignCenter);
     w.chrono->setMinimumHeight(58);
     layout->addWidget(w.chrono);
+
+    w.state = new QLabel(w.frame);
+    w.state->setObjectName(QString("LabelEtat%1").arg(i));
+    w.state->setFont(normal);
+    w.state->setAlignment(Qt::AlignCenter);
+    w.state->setWordWrap(true);
+    layout->addWidget(w.state);
 
     auto* buttons = new QHBoxLayout;
     w.record = new XPButtonWidget(c.XPButtonRecord, "REC", XPButtonWidget::Glyph::Record, w.frame);
@@ -246,6 +301,17 @@ QWidget* MainWindow::buildRecorderFrame(int i) {
     level->addWidget(w.slider, 1);
     level->addWidget(w.sliderValue);
     layout->addLayout(level);
+
+    w.status = new QLabel(w.frame);
+    w.status->setObjectName(QString("LabelStatut%1").arg(i));
+    QFont small = normal;
+    small.setPointSizeF(std::max(7.0, normal.pointSizeF() - 1));
+    w.status->setFont(small);
+    w.status->setWordWrap(true);
+    w.status->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    layout->addWidget(w.status);
+    // REC lit only while a file is being written.
+    w.record->setLitWhen([i] { return RecorderPanelOf(i).Writing; });
 
     QPointer<MainWindow> self(this);
     auto chrono = [self, i] {
@@ -287,6 +353,7 @@ void MainWindow::refreshChronoStyle(int i) {
     const RecorderFrameControls& c = S().main.rec[size_t(i)];
     RecorderFrameWidgets& w = rec_[size_t(i)];
     if (!w.chrono) return;
+    if (w.state && isVisible()) refreshPanels();
     const bool recording = c.XPButtonRecord.Checked();
     const bool paused = c.XPButtonPause.Checked();
     QColor text = colors::ChronoIdle();
@@ -299,7 +366,7 @@ void MainWindow::refreshChronoStyle(int i) {
                                     .arg(back.name(), text.name());
     if (w.chrono->styleSheet() != chronoStyle) w.chrono->setStyleSheet(chronoStyle);
     w.sliderValue->setText(QString::number(c.Slider1.value()));
-    const QString title = c.MyFrameRecorder.caption().isEmpty() ? QString("Recorder %1").arg(i + 1)
+    const QString title = c.MyFrameRecorder.caption().isEmpty() ? QString("Enregistreur %1").arg(i + 1)
                                                                  : c.MyFrameRecorder.caption();
     if (w.frame->title() != title) w.frame->setTitle(title);
     // The frame of a recorder that records is outlined in red (amber in pause).
@@ -307,6 +374,38 @@ void MainWindow::refreshChronoStyle(int i) {
     QString style = id + "::title { color: #ffffff; }";
     if (recording) style += id + (paused ? " { border: 2px solid #e6a014; }" : " { border: 2px solid #dc2626; }");
     if (w.frame->styleSheet() != style) w.frame->setStyleSheet(style);
+}
+
+namespace {
+const char* ToneColour(PanelTone t) {
+    switch (t) {
+    case PanelTone::Good: return "#4ade80";
+    case PanelTone::Warning: return "#f59e0b";
+    case PanelTone::Alarm: return "#ef4444";
+    case PanelTone::Neutral: break;
+    }
+    return "#b8bec6";
+}
+}  // namespace
+
+void MainWindow::refreshPanels() {
+    for (int i = 0; i < RecordersShown(); ++i) {
+        RecorderFrameWidgets& w = rec_[size_t(i)];
+        if (!w.state) continue;
+        const RecorderPanel p = RecorderPanelOf(i);
+        if (w.state->text() != p.State) w.state->setText(p.State);
+        const QString stateStyle = QString("QLabel { color: %1; font-weight: bold; }").arg(ToneColour(p.StateTone));
+        if (w.state->styleSheet() != stateStyle) w.state->setStyleSheet(stateStyle);
+        if (w.status->text() != p.Status) w.status->setText(p.Status);
+        const QString statusStyle = QString("QLabel { color: %1; }").arg(ToneColour(p.TimeLeftTone));
+        if (w.status->styleSheet() != statusStyle) w.status->setStyleSheet(statusStyle);
+        // A greyed control says why.
+        const QString why = p.RecordDisabledWhy;
+        if (w.record->toolTip() != why) w.record->setToolTip(why);
+        const QString stopWhy = S().main.rec[size_t(i)].XPButtonStop.enabled() ? QString() : why;
+        if (w.stop->toolTip() != stopWhy) w.stop->setToolTip(stopWhy);
+        w.record->update();
+    }
 }
 
 void MainWindow::refreshTabTexts() {
@@ -418,7 +517,6 @@ void MainWindow::meterTick() {
         w.history->setColors(ColorsOf(engine->MeterDisplay2));
         w.meter->setActive(engine->MeterDisplay1.enabled);
         w.history->setActive(engine->MeterDisplay2.enabled);
-        if (!isVisible()) continue;
         w.meter->feed(peaks, dt);
         w.history->feed(peaks);
     }
@@ -461,14 +559,34 @@ void MainWindow::resizeEvent(QResizeEvent* e) {
     storePosition();
 }
 
+void MainWindow::followVisibility() {
+    const bool seen = isVisible() && !isMinimized();
+    if (seen && !meterTimer_.isActive()) {
+        meterClock_.restart();
+        meterTimer_.start();
+        panelTimer_.start();
+        refreshPanels();
+    } else if (!seen) {
+        meterTimer_.stop();
+        panelTimer_.stop();
+    }
+}
+
+void MainWindow::changeEvent(QEvent* e) {
+    QMainWindow::changeEvent(e);
+    if (e->type() == QEvent::WindowStateChange) followVisibility();
+}
+
 void MainWindow::showEvent(QShowEvent* e) {
     QMainWindow::showEvent(e);
+    followVisibility();
     // A window put in standby minimised (no notification area) stays "hidden".
     if (!isMinimized()) S().main.visible = true;
 }
 
 void MainWindow::hideEvent(QHideEvent* e) {
     QMainWindow::hideEvent(e);
+    followVisibility();
     if (!isVisible()) S().main.visible = false;
 }
 

@@ -38,6 +38,8 @@ struct RecorderFrameWidgets {
     QLabel* sliderValue = nullptr;
     HistoryGridView* grid = nullptr;
     QWidget* tabPage = nullptr;
+    QLabel* state = nullptr;      // what the recorder is doing, in words
+    QLabel* status = nullptr;     // device, format, file, free space, time left
 };
 
 class MainWindow : public QMainWindow {
@@ -58,14 +60,23 @@ public:
     QWidget* incidentsPage() const { return incidentsPage_; }
     QListWidget* incidentsList() const { return incidentsList_; }
     QMenu* fileMenu() const { return fileMenu_; }
+    QMenu* helpMenu() const { return helpMenu_; }
+    // The "À propos" box: version of the program and of the libraries.
+    static QString aboutText();
+    void showAbout();
     int shownFrames() const { return shownFrames_; }
 
     // The trace log changed: incident list and indicator (deferred a little
     // so that a burst of lines costs one refresh).
     void traceChanged();
     void refreshIncidents();
-    // One tick of the meters (normally every 50 ms).
+    // The meters' period: 25 refreshes a second at most.
+    static constexpr int kMeterPeriodMs = 40;
+    // One tick of the meters, only while the window is seen.
     void meterTick();
+    bool metersRunning() const { return meterTimer_.isActive(); }
+    // States, reasons and status lines of the panels (every second while shown).
+    void refreshPanels();
 
 protected:
     void closeEvent(QCloseEvent* e) override;
@@ -73,6 +84,7 @@ protected:
     void resizeEvent(QResizeEvent* e) override;
     void showEvent(QShowEvent* e) override;
     void hideEvent(QHideEvent* e) override;
+    void changeEvent(QEvent* e) override;
 
 private:
     void buildMenu();
@@ -82,6 +94,7 @@ private:
     void refreshTabTexts();
     void selectIncidentsTab(bool current);
     void storePosition();
+    void followVisibility();
 
     std::array<RecorderFrameWidgets, 8> rec_{};
     QWidget* framesArea_ = nullptr;
@@ -91,8 +104,10 @@ private:
     QListWidget* incidentsList_ = nullptr;
     QLabel* incidentsCount_ = nullptr;
     QMenu* fileMenu_ = nullptr;
+    QMenu* helpMenu_ = nullptr;
     BoundCheckBox* checkIncidents_ = nullptr;
     QTimer meterTimer_;
+    QTimer panelTimer_;
     QTimer traceRefresh_;
     QElapsedTimer meterClock_;
     int shownFrames_ = -1;

@@ -6,6 +6,15 @@
 
 namespace ui {
 
+namespace {
+// An opaque colour: `alpha`/255 of `over` on `under` (opaque painting stays
+// on the event-loop thread; translucent strokes go to Qt's thread pool).
+QColor Blend(const QColor& over, const QColor& under, int alpha) {
+    auto mix = [alpha](int a, int b) { return (a * alpha + b * (255 - alpha)) / 255; };
+    return QColor(mix(over.red(), under.red()), mix(over.green(), under.green()), mix(over.blue(), under.blue()));
+}
+}  // namespace
+
 double MeterBallistics::ToDb(double linear) {
     if (!(linear > 1e-6)) return kFloorDb;
     return std::max(kFloorDb, 20.0 * std::log10(linear));
@@ -51,8 +60,14 @@ void PeakMeterWidget::setActive(bool on) {
 }
 
 void PeakMeterWidget::feed(const QVector<float>& peaks, double dt) {
+    const QVector<double> level = ballistics_.levelDb(), peak = ballistics_.peakDb();
     ballistics_.update(peaks, dt);
-    update();
+    // Repainted only when what it shows moved by a pixel.
+    const double pixelDb = -MeterBallistics::kFloorDb / std::max(1, width());
+    bool moved = level.size() != ballistics_.levelDb().size();
+    for (int c = 0; !moved && c < level.size(); ++c)
+        moved = std::abs(level[c] - ballistics_.levelDb()[c]) >= pixelDb || std::abs(peak[c] - ballistics_.peakDb()[c]) >= pixelDb;
+    if (moved && active_) update();
 }
 
 void PeakMeterWidget::paintEvent(QPaintEvent*) {
@@ -62,7 +77,7 @@ void PeakMeterWidget::paintEvent(QPaintEvent*) {
     const QRect area = rect().adjusted(3, 3, -3, -3);
     const int topZone = int(area.width() * MeterBallistics::Position(-6.0));
     // Scale marks.
-    p.setPen(QColor(colors_.top.red(), colors_.top.green(), colors_.top.blue(), 70));
+    p.setPen(Blend(colors_.top, colors_.background, 70));
     for (double db : {-48.0, -36.0, -24.0, -18.0, -12.0, -6.0, -3.0}) {
         const int x = area.left() + int(area.width() * MeterBallistics::Position(db));
         p.drawLine(x, area.top(), x, area.bottom());
@@ -101,10 +116,13 @@ void LevelHistoryWidget::setActive(bool on) {
 void LevelHistoryWidget::feed(const QVector<float>& peaks) {
     float loudest = 0;
     for (float v : peaks) loudest = std::max(loudest, v);
-    columns_[head_] = float(MeterBallistics::ToDb(loudest));
+    const float db = float(MeterBallistics::ToDb(loudest));
+    // Silence on a silent history draws nothing new.
+    const bool silent = db <= float(MeterBallistics::kFloorDb) && (filled_ == 0 || columns_[(head_ + int(columns_.size()) - 1) % int(columns_.size())] <= float(MeterBallistics::kFloorDb));
+    columns_[head_] = db;
     head_ = (head_ + 1) % int(columns_.size());
     filled_ = std::min(filled_ + 1, int(columns_.size()));
-    update();
+    if (active_ && !silent) update();
 }
 
 void LevelHistoryWidget::paintEvent(QPaintEvent*) {
@@ -112,7 +130,7 @@ void LevelHistoryWidget::paintEvent(QPaintEvent*) {
     p.fillRect(rect(), colors_.background);
     const QRect area = rect().adjusted(2, 2, -2, -2);
     const int mid = area.center().y();
-    p.setPen(QColor(colors_.level.red(), colors_.level.green(), colors_.level.blue(), 40));
+    p.setPen(Blend(colors_.level, colors_.background, 40));
     p.drawLine(area.left(), mid, area.right(), mid);
     if (!active_) return;
     const int size = int(columns_.size());

@@ -16,7 +16,7 @@ class MeterBallistics {
 public:
     static constexpr double kFloorDb = -60.0;
     static constexpr double kFallDbPerSecond = 20.0;
-    static constexpr double kHoldSeconds = 1.5;
+    static constexpr double kHoldSeconds = 2.0;
     static constexpr double kPeakFallDbPerSecond = 12.0;
 
     // Feeds the latest peaks (0..1 per channel) after dtSeconds.
@@ -37,12 +37,17 @@ struct MeterColors {
     QColor background{28, 0, 0};
     QColor level{245, 213, 0};
     QColor top{205, 92, 92};
+    bool operator==(const MeterColors& o) const { return background == o.background && level == o.level && top == o.top; }
 };
 
 class PeakMeterWidget : public QWidget {
 public:
     explicit PeakMeterWidget(QWidget* parent = nullptr);
-    void setColors(const MeterColors& c) { colors_ = c; update(); }
+    void setColors(const MeterColors& c) {
+        if (c == colors_) return;
+        colors_ = c;
+        update();
+    }
     void setActive(bool on);
     // Latest peaks; dtSeconds since the previous feed.
     void feed(const QVector<float>& peaks, double dtSeconds);
@@ -62,7 +67,11 @@ private:
 class LevelHistoryWidget : public QWidget {
 public:
     explicit LevelHistoryWidget(QWidget* parent = nullptr);
-    void setColors(const MeterColors& c) { colors_ = c; update(); }
+    void setColors(const MeterColors& c) {
+        if (c == colors_) return;
+        colors_ = c;
+        update();
+    }
     void setActive(bool on);
     // One column per feed: the loudest channel, in dB.
     void feed(const QVector<float>& peaks);

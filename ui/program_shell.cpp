@@ -175,6 +175,12 @@ void ProgramShell::scheduleScreenshotsFromEnvironment() {
     bool ok = false;
     int delay = qEnvironmentVariableIntValue("QUILLON_SCREENSHOT_DELAY_MS", &ok);
     if (!ok || delay < 0) delay = 8000;
+    // The windows at the size of the pictures ("1280x720"), as on a small screen.
+    const QStringList size = qEnvironmentVariable("QUILLON_SCREENSHOT_SIZE").split('x');
+    if (size.size() == 2 && size[0].toInt() > 0 && size[1].toInt() > 0) {
+        screenshotSize_ = QSize(size[0].toInt(), size[1].toInt());
+        main_->resize(screenshotSize_);
+    }
     QTimer::singleShot(delay, this, [this, folder] { takeScreenshots(folder); });
 }
 
@@ -202,6 +208,7 @@ void ProgramShell::takeScreenshots(const QString& folder) {
 
 void ProgramShell::takeSetupScreenshot(bool mainOk, const QString& mainPath, const QString& setupPath) {
     setup_->showAtStoredPosition();
+    if (screenshotSize_.isValid()) setup_->resize(screenshotSize_);
     bool tabOk = false;
     const int tab = qEnvironmentVariableIntValue("QUILLON_SCREENSHOT_SETUP_TAB", &tabOk);
     const int wanted = tabOk ? tab : 1;

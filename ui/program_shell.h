@@ -3,6 +3,7 @@
 // the setup window, the start-up message window and the notification-area
 // icon, wired into MainHost() and SetupLinks().
 #include <QObject>
+#include <QSize>
 #include <QString>
 #include <memory>
 
@@ -59,6 +60,7 @@ private:
     std::unique_ptr<QtDialogs> dialogs_;
     QSystemTrayIcon* tray_ = nullptr;
     bool ended_ = false;
+    QSize screenshotSize_;
 };
 
 // The program's icon (a red record dot).

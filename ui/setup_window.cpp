@@ -34,7 +34,7 @@ namespace ui {
 namespace {
 
 constexpr int kTraceLinesKept = 2000;
-const char* const kCommands[3] = {"Record", "Pause", "Stop"};
+const char* const kCommands[3] = {"Enregistrement", "Pause", "Arrêt"};
 
 QLabel* Caption(const QString& text, QWidget* parent) {
     auto* l = new QLabel(text, parent);
@@ -71,7 +71,7 @@ BoundLineEdit* ReadOnlyField(TextCtl& model, QWidget* parent) {
 SetupWindow::SetupWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     setObjectName("FrmSetup");
     setWindowTitle(Setup().caption.isEmpty() ? "Options: Velmora: Quillon Recorder" : Setup().caption);
-    resize(1220, 800);
+    resize(1220, 660);
 
     auto* layout = new QVBoxLayout(this);
     tabs_ = new QTabWidget(this);
@@ -85,8 +85,8 @@ SetupWindow::SetupWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
         tabs_->addTab(optionPages_[size_t(i + 1)], QString("Rec. %1").arg(i + 1));
     }
     tabs_->addTab(Scrolled(buildUdpPage()), "UDP");
-    tabs_->addTab(buildSerialPage(), "Port COM");
-    tabs_->addTab(buildCardPage(), "Carte E/S");
+    tabs_->addTab(Scrolled(buildSerialPage()), "Port COM");
+    tabs_->addTab(Scrolled(buildCardPage()), "Carte E/S");
     tabs_->addTab(buildPlanningPage(), "Planning");
     tabs_->addTab(Scrolled(buildSlicesPage()), "Tranches horaires");
     layout->addWidget(tabs_, 1);
@@ -125,8 +125,42 @@ SetupWindow::SetupWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
 // ---- pages ----
 
 QWidget* SetupWindow::buildGeneralPage() {
+    FrmSetupControls& c = Setup();
     auto* page = new QWidget;
     auto* layout = new QVBoxLayout(page);
+
+    // The recorders in service: here, where a box stays reachable whatever
+    // recorder tabs it hides.
+    auto* service = new QGroupBox("Enregistreurs en service", page);
+    service->setObjectName("FrameRecordersActifs");
+    auto* sg = new QGridLayout(service);
+    sg->addWidget(Header("Enregistreur", service), 0, 0);
+    sg->addWidget(Header("En service", service), 0, 1);
+    sg->addWidget(Header("Libellé", service), 0, 2);
+    sg->addWidget(Header("Enregistreur", service), 0, 3);
+    sg->addWidget(Header("En service", service), 0, 4);
+    sg->addWidget(Header("Libellé", service), 0, 5);
+    for (int i = 0; i < kRecorders; ++i) {
+        const int row = i % 4 + 1, col = (i / 4) * 3;
+        sg->addWidget(new QLabel(QString("Rec. %1").arg(i + 1), service), row, col, Qt::AlignCenter);
+        auto* actif = new BoundCheckBox(c.CheckActif[size_t(i)], "Actif", service);
+        actif->setObjectName(QString("CheckActif%1").arg(i));
+        sg->addWidget(actif, row, col + 1, Qt::AlignCenter);
+        auto* label = new QLabel(c.TexteLibelleRecorder[size_t(i)].text(), service);
+        QPointer<QLabel> shown(label);
+        c.TexteLibelleRecorder[size_t(i)].observe([shown, i] {
+            if (shown) shown->setText(Setup().TexteLibelleRecorder[size_t(i)].text());
+        });
+        sg->addWidget(label, row, col + 2);
+    }
+    sg->setColumnStretch(2, 1);
+    sg->setColumnStretch(5, 1);
+    auto* note = new QLabel("Un enregistreur mis en service ou hors service le sera au prochain démarrage du "
+                            "programme.", service);
+    note->setWordWrap(true);
+    sg->addWidget(note, 5, 0, 1, 6);
+    layout->addWidget(service);
+
     auto* box = new QGroupBox("Journal", page);
     auto* bl = new QVBoxLayout(box);
     traceView_ = new QPlainTextEdit(box);
@@ -153,9 +187,8 @@ QWidget* SetupWindow::buildRecorderPage(int i) {
     // Service and label.
     auto* general = new QGroupBox("Enregistreur", page);
     auto* g = new QGridLayout(general);
-    g->addWidget(new BoundCheckBox(c.CheckActif[r], "Actif", general), 0, 0, 1, 2);
-    g->addWidget(Caption("Libellé", general), 1, 0);
-    g->addWidget(new BoundLineEdit(c.TexteLibelleRecorder[r], general), 1, 1);
+    g->addWidget(Caption("Libellé", general), 0, 0);
+    g->addWidget(new BoundLineEdit(c.TexteLibelleRecorder[r], general), 0, 1);
     g->setColumnStretch(1, 1);
     left->addWidget(general);
 
@@ -245,7 +278,7 @@ QWidget* SetupWindow::buildRecorderPage(int i) {
     lo->addWidget(Header("Commande", local), 0, 0);
     lo->addWidget(Header("Ctrl", local), 0, 1);
     lo->addWidget(Header("Alt", local), 0, 2);
-    lo->addWidget(Header("Shift", local), 0, 3);
+    lo->addWidget(Header("Maj", local), 0, 3);
     lo->addWidget(Header("Touche", local), 0, 4);
     lo->addWidget(Header("Entrée numérique", local), 0, 5);
     for (int cmd = 0; cmd < 3; ++cmd) {
@@ -266,9 +299,9 @@ QWidget* SetupWindow::buildRecorderPage(int i) {
     // UDP commands and notifications.
     auto* udp = new QGroupBox("Commandes UDP", page);
     auto* ud = new QGridLayout(udp);
-    ud->addWidget(new BoundCheckBox(c.CheckUDPRecord[r], "Record", udp), 0, 0);
+    ud->addWidget(new BoundCheckBox(c.CheckUDPRecord[r], "Enregistrement", udp), 0, 0);
     ud->addWidget(new BoundCheckBox(c.CheckUDPPause[r], "Pause", udp), 0, 1);
-    ud->addWidget(new BoundCheckBox(c.CheckUDPStop[r], "Stop", udp), 0, 2);
+    ud->addWidget(new BoundCheckBox(c.CheckUDPStop[r], "Arrêt", udp), 0, 2);
     ud->addWidget(new BoundCheckBox(c.CheckUDPPodcaster[r], "Notification podcast", udp), 1, 0, 1, 2);
     ud->addWidget(Caption("Cible", udp), 1, 2);
     ud->addWidget(new BoundComboBox(c.ComboEmissionUDPPodcaster[r], udp), 1, 3);
@@ -352,10 +385,10 @@ QWidget* SetupWindow::buildUdpPage() {
         const char* message;
         std::function<void()> click;
     } buttons[] = {
-        {"Record", "<Record:Start><Recorder:1><ArticleId:ART00009>", [] { CommandTestUDP_Click(0); }},
-        {"Stop", "<Record:Stop><Recorder:1>", [] { CommandTestUDP_Click(1); }},
-        {"Record (SongId)", "<Record:Start><SongId:99999999><Recorder:1>", [] { Command_Click(); }},
-        {"Stop (SongId)", "<Record:Stop><SongId:99999999><Recorder:1>", [] { Command1_Click(); }},
+        {"Enregistrer", "<Record:Start><Recorder:1><ArticleId:ART00009>", [] { CommandTestUDP_Click(0); }},
+        {"Arrêter", "<Record:Stop><Recorder:1>", [] { CommandTestUDP_Click(1); }},
+        {"Enregistrer (SongId)", "<Record:Start><SongId:99999999><Recorder:1>", [] { Command_Click(); }},
+        {"Arrêter (SongId)", "<Record:Stop><SongId:99999999><Recorder:1>", [] { Command1_Click(); }},
     };
     for (const auto& m : buttons) {
         auto* b = new QPushButton(m.caption, tests);
@@ -429,7 +462,7 @@ QWidget* SetupWindow::buildCardPage() {
     auto* ig = new QGridLayout(inputs);
     for (int k = 0; k < 16; ++k) {
         // The inputs show the card; the operator does not set them.
-        auto* box = new BoundCheckBox(c.ChckBoxP8R8In[size_t(k)], QString("In %1").arg(k), inputs);
+        auto* box = new BoundCheckBox(c.ChckBoxP8R8In[size_t(k)], QString("Entrée %1").arg(k), inputs);
         box->setAttribute(Qt::WA_TransparentForMouseEvents);
         box->setFocusPolicy(Qt::NoFocus);
         ig->addWidget(box, k / 8, k % 8);
@@ -441,7 +474,7 @@ QWidget* SetupWindow::buildCardPage() {
     BindWidget(outputs, c.MyFrameP8R8Out);
     auto* og = new QGridLayout(outputs);
     for (int k = 0; k < 16; ++k)
-        og->addWidget(new BoundCheckBox(c.ChckBoxP8R8Out[size_t(k)], QString("Out %1").arg(k), outputs), k / 8, k % 8);
+        og->addWidget(new BoundCheckBox(c.ChckBoxP8R8Out[size_t(k)], QString("Sortie %1").arg(k), outputs), k / 8, k % 8);
     layout->addWidget(outputs);
     layout->addStretch(1);
     return page;
@@ -459,7 +492,7 @@ QWidget* SetupWindow::buildPlanningPage() {
         ComboCtl* model;
     };
     const EditorList lists[] = {
-        {"Recorder", "ComboRecorder", &c.ComboRecorder}, {"Fréquence", "ComboFrequence", &c.ComboFrequence},
+        {"Enregistreur", "ComboRecorder", &c.ComboRecorder}, {"Fréquence", "ComboFrequence", &c.ComboFrequence},
         {"Année", "ComboAnnee", &c.ComboAnnee},          {"Mois", "ComboMois", &c.ComboMois},
         {"Semaine", "ComboSemaine", &c.ComboSemaine},    {"Jour", "ComboJour", &c.ComboJour},
         {"Heure", "ComboHeure", &c.ComboHeure},          {"Minute", "ComboMinute", &c.ComboMinute},
@@ -504,7 +537,7 @@ QWidget* SetupWindow::buildPlanningPage() {
 
     planning_ = new QTableWidget(0, kPlanningColumns, page);
     planning_->setObjectName("ListView1");
-    planning_->setHorizontalHeaderLabels({"Recorder", "Fréquence", "Année", "Mois", "Semaine", "Jour", "Heu", "Min",
+    planning_->setHorizontalHeaderLabels({"Enregistreur", "Fréquence", "Année", "Mois", "Semaine", "Jour", "Heure", "Min",
                                           "Actif", "Durée (Min)", "Fichier son à générer", "ASC 8.2", ""});
     planning_->verticalHeader()->hide();
     planning_->setEditTriggers(QAbstractItemView::NoEditTriggers);

@@ -164,7 +164,8 @@ void XPButtonWidget::paintEvent(QPaintEvent*) {
     p.setRenderHint(QPainter::Antialiasing);
     const QRectF r = QRectF(rect()).adjusted(1.5, 1.5, -1.5, -1.5);
     const bool enabled = model_.enabled();
-    const bool checked = model_.Checked();
+    const bool armed = model_.Checked() && lit_ && !lit_();
+    const bool checked = model_.Checked() && !armed;
     const bool pressed = model_.pressed();
     const bool hover = model_.hover() && enabled;
 
@@ -179,6 +180,10 @@ void XPButtonWidget::paintEvent(QPaintEvent*) {
         border = on.lighter(150);
         text = Qt::white;
         glyphColor = Qt::white;
+    }
+    if (armed) {
+        // Wanted but not writing: the outline only.
+        border = glyph_ == Glyph::Record ? colors::Record() : colors::Accent();
     }
     if (hover) {
         top = top.lighter(115);
@@ -199,7 +204,7 @@ void XPButtonWidget::paintEvent(QPaintEvent*) {
     QPainterPath path;
     path.addRoundedRect(r, 6, 6);
     p.fillPath(path, g);
-    p.setPen(QPen(border, checked ? 2.0 : 1.0));
+    p.setPen(QPen(border, (checked || armed) ? 2.0 : 1.0));
     p.drawPath(path);
 
     if (hasFocus() && enabled) {

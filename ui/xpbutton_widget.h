@@ -6,6 +6,7 @@
 
 #include <QString>
 #include <QWidget>
+#include <functional>
 
 namespace ui {
 
@@ -18,6 +19,10 @@ public:
                             QWidget* parent = nullptr);
     XPButton& model() const { return model_; }
     QString caption() const;
+    // A checked button is drawn lit only while this says so (the record
+    // button: only while a file is being written); otherwise it is drawn
+    // armed, outlined.
+    void setLitWhen(std::function<bool()> lit) { lit_ = std::move(lit); update(); }
     Glyph glyph() const { return glyph_; }
 
     QSize sizeHint() const override;
@@ -45,6 +50,7 @@ private:
     XPButton& model_;
     QString defaultCaption_;
     Glyph glyph_;
+    std::function<bool()> lit_;
 };
 
 }  // namespace ui

@@ -63,10 +63,12 @@ protected:
 
 }  // namespace
 
-TEST_F(HistoryTest, GridsAreLaidOutWithTheirSevenColumns) {
+TEST_F(HistoryTest, GridsAreLaidOutWithTheirSevenColumnsThenLengthAndSize) {
     const HistoryGrid& grid = MSFlexGridHisto(3);
     EXPECT_EQ(grid.FormatString, QStringLiteral("^Date|^HH|^MM|^SS|Fichier||<Fichier"));
-    EXPECT_EQ(grid.Header, (std::array<QString, 7>{"Date", "HH", "MM", "SS", "Fichier", "", "Fichier"}));
+    EXPECT_EQ(grid.Header,
+              (std::array<QString, 9>{"Date", "HH", "MM", "SS", "Fichier", "", "Fichier", "Durée", "Taille"}));
+    EXPECT_EQ(grid.ColAlignment[kHistoColumnSize], HistoryGrid::AlignRight);
     EXPECT_EQ(grid.ColAlignment[0], HistoryGrid::AlignCentre);
     EXPECT_EQ(grid.ColAlignment[6], HistoryGrid::AlignLeft);
     EXPECT_EQ(grid.ColWidth[0], 1600);
@@ -74,7 +76,7 @@ TEST_F(HistoryTest, GridsAreLaidOutWithTheirSevenColumns) {
     EXPECT_EQ(grid.ColWidth[4], 0);
     EXPECT_EQ(grid.ColWidth[5], 0);
     MSFlexGridHisto(3).setGridWidth(8000);
-    EXPECT_EQ(grid.ColWidth[6], 8000 - 1600 - 3 * 500 - 360);
+    EXPECT_EQ(grid.ColWidth[6], 8000 - 1600 - 3 * 500 - 1100 - 1300 - 360);
     EXPECT_EQ(grid.rowCount(), 0);
 }
 

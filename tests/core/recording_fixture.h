@@ -142,6 +142,17 @@ public:
         messages << text;
         return messageAnswers.isEmpty() ? defaultResult : messageAnswers.takeFirst();
     }
+    // Task dialogs: text, default id and time limit; answered from taskAnswers
+    // (the default when empty, as when nobody answers in time).
+    QStringList tasks;
+    QList<int> taskDefaults, taskTimeouts, taskAnswers;
+    int TaskDialog(const QString&, const QString& text, const QList<QPair<int, QString>>&, int defaultId,
+                   int timeoutMs) override {
+        tasks << text;
+        taskDefaults << defaultId;
+        taskTimeouts << timeoutMs;
+        return taskAnswers.isEmpty() ? defaultId : taskAnswers.takeFirst();
+    }
 };
 
 class RecorderFixture : public ::testing::Test {

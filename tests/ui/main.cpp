@@ -1,11 +1,14 @@
 // Entry of the widget tests: a QApplication on the offscreen platform unless
 // the caller chose another, so that the windows are real but need no display.
+#include "ui/translations.h"
+
 #include <QApplication>
 #include <gtest/gtest.h>
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    ui::InstallFrenchTranslations();
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

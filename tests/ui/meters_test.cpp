@@ -22,9 +22,11 @@ TEST(MeterBallistics, RisesAtOnceAndFallsSmoothly) {
         previous = m.levelDb()[0];
     }
     EXPECT_NEAR(m.levelDb()[0], -MeterBallistics::kFallDbPerSecond * 0.5, 0.01);
-    // The peak marker holds, then falls.
+    // The peak marker holds two seconds, then falls.
     EXPECT_NEAR(m.peakDb()[0], 0.0, 1e-9);
-    for (int tick = 0; tick < 30; ++tick) m.update({0.0f, 0.0f}, 0.05);
+    for (int tick = 0; tick < 27; ++tick) m.update({0.0f, 0.0f}, 0.05);
+    EXPECT_NEAR(m.peakDb()[0], 0.0, 1e-9) << "still held after 1.85 s";
+    for (int tick = 0; tick < 20; ++tick) m.update({0.0f, 0.0f}, 0.05);
     EXPECT_LT(m.peakDb()[0], -1.0);
     EXPECT_GE(m.peakDb()[0], m.levelDb()[0]);
     // Long silence rests on the floor.

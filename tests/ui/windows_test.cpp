@@ -9,6 +9,7 @@
 #include "planning/planning.h"
 #include "settings/frm_setup.h"
 #include "support/dialogs.h"
+#include "support/app_globals.h"
 #include "support/ini.h"
 #include "support/tracelog.h"
 #include "ui/bindings.h"
@@ -19,6 +20,7 @@
 #include "ui/setup_window.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QGroupBox>
 #include <QImage>
@@ -29,7 +31,9 @@
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTemporaryDir>
+#include <QRegularExpression>
 #include <QTest>
+#include <QtTest/qtestcase.h>
 #include <QTimer>
 #include <gtest/gtest.h>
 #include <memory>
@@ -45,6 +49,19 @@ public:
         questions << text;
         titles << title;
         return answers.isEmpty() ? defaultResult : answers.takeFirst();
+    }
+    QList<int> taskAnswers;
+    QStringList tasks;
+    QList<QStringList> taskButtons;
+    QList<int> taskDefaults;
+    int TaskDialog(const QString&, const QString& text, const QList<QPair<int, QString>>& buttons, int defaultId,
+                   int) override {
+        tasks << text;
+        QStringList captions;
+        for (const auto& b : buttons) captions << b.second;
+        taskButtons << captions;
+        taskDefaults << defaultId;
+        return taskAnswers.isEmpty() ? defaultId : taskAnswers.takeFirst();
     }
 };
 
@@ -222,16 +239,18 @@ TEST_F(WindowsTest, MainWindowGoesToItsStoredPlaceAndRemembersMoves) {
 TEST_F(WindowsTest, HistoryGridShowsTheModelAndTheWheelScrollsIt) {
     HistoryGrid& grid = MSFlexGridHisto(0);
     InitGeneralGridHisto();
-    for (int k = 0; k < 40; ++k)
-        grid.Rows.push_back({"lun. 01 janv.", "14", "", "", "/x/f" + QString::number(k), "01/01/2024 14:00:00",
-                             "f" + QString::number(k) + ".wav"});
+    const QString folder = drive() + "H/";
+    QDir().mkpath(folder);
+    for (int k = 0; k < 40; ++k) QFile(folder + QString("f%1.wav").arg(k, 2, 10, QChar('0'))).open(QIODevice::WriteOnly);
+    S().slot[0].RecordFolder = folder;
+    InitAffichageHisto(0);
     ui::HistoryGridView view(0);
     view.resize(500, 200);
     view.show();
     grid.notify();
     QApplication::processEvents();
     ASSERT_EQ(view.model()->rowCount(), 40);
-    EXPECT_EQ(view.model()->data(view.model()->index(3, kHistoColumnName)).toString(), "f3.wav");
+    EXPECT_EQ(view.model()->data(view.model()->index(3, kHistoColumnName)).toString(), "f36.wav");
     EXPECT_TRUE(view.isColumnHidden(kHistoColumnPath));
     EXPECT_TRUE(view.isColumnHidden(kHistoColumnDateText));
     EXPECT_FALSE(view.isColumnHidden(kHistoColumnDate));
@@ -379,7 +398,7 @@ TEST_F(WindowsTest, MenuShowsTheOperatorAndTheWindowStepsAsideForTheSelection) {
     QAction* options = entries.value("Mnu01Options");
     QAction* change = entries.value("MnuChangeUser");
     ASSERT_TRUE(user && options && change);
-    EXPECT_EQ(change->text(), "Changer d'utilisateur...");
+    EXPECT_EQ(change->text().remove(QLatin1Char('&')), "Changer d'utilisateur...");
 
     // The selection program: a moment on screen, then it publishes Denis,
     // who has no setup right.
@@ -407,4 +426,213 @@ TEST_F(WindowsTest, MenuShowsTheOperatorAndTheWindowStepsAsideForTheSelection) {
     EXPECT_EQ(user->text(), "Utilisateur en cours: Denis");
     EXPECT_FALSE(options->isEnabled());
     EXPECT_EQ(dialogs_.questions, QStringList({"Utilisateur (Denis) non autorisé"}));
+}
+
+TEST_F(WindowsTest, ActifBoxesOnTheGeneralTabShowAndHideTheRecorderTabs) {
+    ui::SetupWindow setup;
+    setup.show();
+    QTabWidget* tabs = setup.tabs();
+    QWidget* general = tabs->widget(0);
+    auto* actif5 = general->findChild<ui::BoundCheckBox*>("CheckActif4");
+    ASSERT_NE(actif5, nullptr) << "the box of recorder 5 sits on the general tab";
+    EXPECT_EQ(&actif5->model(), &::Setup().CheckActif[4]);
+    EXPECT_EQ(general->findChildren<ui::BoundCheckBox*>(QRegularExpression("^CheckActif\\d$")).size(), kRecorders);
+    const int tab5 = tabs->indexOf(setup.recorderPage(4)->parentWidget()->parentWidget());
+    ASSERT_GE(tab5, 0);
+    ::Setup().OptionTabs[5].setVisible(false);
+    ASSERT_FALSE(tabs->isTabVisible(tab5));
+
+    tabs->setCurrentIndex(0);
+    QTest::mouseClick(actif5, Qt::LeftButton, {}, QPoint(8, actif5->height() / 2));
+    EXPECT_TRUE(::Setup().CheckActif[4].checked());
+    EXPECT_TRUE(tabs->isTabVisible(tab5)) << "ticking shows the recorder's tab";
+    EXPECT_TRUE(S().SettingsModified);
+    QTest::mouseClick(actif5, Qt::LeftButton, {}, QPoint(8, actif5->height() / 2));
+    EXPECT_FALSE(tabs->isTabVisible(tab5)) << "unticking hides it";
+    EXPECT_TRUE(actif5->isVisible()) << "and the box stays reachable";
+    QTest::mouseClick(actif5, Qt::LeftButton, {}, QPoint(8, actif5->height() / 2));
+    EXPECT_TRUE(tabs->isTabVisible(tab5)) << "ticking again shows it again";
+}
+
+TEST_F(WindowsTest, CloseWithUnsavedEditsAsksAndCancelKeepsThem) {
+    ui::SetupWindow setup;
+    setup.showAtStoredPosition();
+    QApplication::setActiveWindow(&setup);
+    setup.tabs()->setCurrentWidget(setup.tabs()->widget(1));
+    QApplication::processEvents();
+    auto* label = BoundTo<ui::BoundLineEdit>(&setup, ::Setup().TexteLibelleRecorder[0]);
+    ASSERT_NE(label, nullptr);
+    label->setFocus();
+    QTest::keyClicks(label, "Studio B");
+    ASSERT_TRUE(S().SettingsModified);
+    const QString file = NomFichierSettings(".Ini", "");
+
+    // Cancel (the default): the window stays open with the edits.
+    QTest::mouseClick(setup.closeButton(), Qt::LeftButton);
+    ASSERT_EQ(dialogs_.tasks.size(), 1);
+    EXPECT_EQ(dialogs_.taskButtons[0], (QStringList{"Enregistrer", "Ne pas enregistrer", "Annuler"}));
+    EXPECT_EQ(dialogs_.taskDefaults[0], kCloseCancel);
+    EXPECT_TRUE(setup.isVisible());
+    EXPECT_EQ(label->text(), "Studio B");
+    EXPECT_TRUE(S().SettingsModified);
+    EXPECT_NE(IniValue(file, "Recorder_00", "Lib"), "Studio B");
+
+    // The close box asks the same.
+    setup.close();
+    EXPECT_EQ(dialogs_.tasks.size(), 2);
+    EXPECT_TRUE(setup.isVisible());
+
+    // Save: written, then closed.
+    dialogs_.taskAnswers = {kCloseSave};
+    QTest::mouseClick(setup.closeButton(), Qt::LeftButton);
+    EXPECT_FALSE(setup.isVisible());
+    EXPECT_EQ(IniValue(file, "Recorder_00", "Lib"), "Studio B");
+    EXPECT_FALSE(S().SettingsModified);
+
+    // Nothing modified: closes without a question.
+    setup.showAtStoredPosition();
+    QTest::mouseClick(setup.closeButton(), Qt::LeftButton);
+    EXPECT_EQ(dialogs_.tasks.size(), 3);
+    EXPECT_FALSE(setup.isVisible());
+
+    // Do not save: closes, the file keeps the saved text.
+    setup.showAtStoredPosition();
+    label->setFocus();
+    QTest::keyClicks(label, "X");
+    dialogs_.taskAnswers = {kCloseDiscard};
+    QTest::mouseClick(setup.closeButton(), Qt::LeftButton);
+    EXPECT_FALSE(setup.isVisible());
+    EXPECT_EQ(IniValue(file, "Recorder_00", "Lib"), "Studio B");
+}
+
+TEST_F(WindowsTest, MenusHaveAcceleratorsAndTheAboutBoxTellsTheVersions) {
+    ui::MainWindow win;
+    EXPECT_EQ(win.fileMenu()->title(), "&Fichier");
+    for (QAction* a : win.fileMenu()->actions()) {
+        if (a->isSeparator() || a->objectName() == "MnuUserCurrent") continue;
+        EXPECT_TRUE(a->text().contains('&')) << a->text().toStdString();
+    }
+    ASSERT_NE(win.helpMenu(), nullptr);
+    const QString about = ui::MainWindow::aboutText();
+    EXPECT_TRUE(about.contains(VersionApplication()));
+    EXPECT_TRUE(about.contains(QString::fromLatin1(qVersion())));
+    EXPECT_TRUE(about.contains("FFmpeg"));
+    EXPECT_TRUE(about.contains("libpulse"));
+}
+
+TEST_F(WindowsTest, QtOwnTextsAreFrench) {
+    // Qt's translations are loaded by the test entry as by the program.
+    EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), "Annuler");
+    EXPECT_EQ(QCoreApplication::translate("QFileDialog", "Look in:"), "Voir dans :");
+}
+
+namespace {
+
+// Stand-ins for the desktop's opener and type query, first in PATH: each
+// call of the opener is written to a file.
+class StandInOpener {
+public:
+    explicit StandInOpener(const QString& folder) : folder_(folder), calls_(folder + "opened.txt") {
+        QDir().mkpath(folder_);
+        Write(folder_ + "xdg-open", "#!/bin/sh\nprintf '%s\\n' \"$1\" >>'" + calls_ + "'\n");
+        Write(folder_ + "xdg-mime", "#!/bin/sh\necho stand-in-player.desktop\n");
+        oldPath_ = qgetenv("PATH");
+        qputenv("PATH", folder_.toLocal8Bit() + ":" + oldPath_);
+    }
+    ~StandInOpener() { qputenv("PATH", oldPath_); }
+    QStringList calls() const {
+        QFile f(calls_);
+        if (!f.open(QIODevice::ReadOnly)) return {};
+        return QString::fromUtf8(f.readAll()).split('\n', Qt::SkipEmptyParts);
+    }
+    bool waitForCalls(int n) const {
+        for (int k = 0; k < 100 && calls().size() < n; ++k) QTest::qWait(20);
+        return calls().size() >= n;
+    }
+
+private:
+    static void Write(const QString& path, const QString& text) {
+        QFile f(path);
+        f.open(QIODevice::WriteOnly);
+        f.write(text.toUtf8());
+        f.close();
+        f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    }
+    QString folder_, calls_;
+    QByteArray oldPath_;
+};
+
+// A WAV file of `seconds` of silence, 44.1 kHz 16-bit stereo.
+void WriteWav(const QString& path, double seconds) {
+    const quint32 bytes = quint32(seconds * 44100) * 4;
+    QByteArray h;
+    auto le32 = [&](quint32 v) { for (int k = 0; k < 4; ++k) h.append(char((v >> (8 * k)) & 0xff)); };
+    auto le16 = [&](quint16 v) { h.append(char(v & 0xff)); h.append(char(v >> 8)); };
+    h += "RIFF"; le32(36 + bytes); h += "WAVEfmt "; le32(16); le16(1); le16(2); le32(44100); le32(44100 * 4);
+    le16(4); le16(16); h += "data"; le32(bytes);
+    QFile f(path);
+    f.open(QIODevice::WriteOnly);
+    f.write(h);
+    f.write(QByteArray(int(bytes), '\0'));
+}
+
+}  // namespace
+
+TEST_F(WindowsTest, HistoryGridFollowsTheFolderAndPlaysWithTheDesktopOpener) {
+    InitGeneralGridHisto();
+    const QString folder = drive() + "Studio/";
+    QDir().mkpath(folder);
+    WriteWav(folder + "Journal 20240311_11_30_05.wav", 2.5);
+    S().slot[0].RecordFolder = folder;
+    InitAffichageHisto(0);
+    ui::HistoryGridView view(0);
+    view.resize(900, 300);
+    view.show();
+    QAbstractItemModel* m = view.model();
+    ASSERT_EQ(m->rowCount(), 1);
+
+    // The length is read on the worker thread and shown; the size at once.
+    EXPECT_EQ(m->data(m->index(0, kHistoColumnSize)).toString(), "431 Ko");
+    QTRY_COMPARE_WITH_TIMEOUT(m->data(m->index(0, kHistoColumnDuration)).toString(), QString("0:03"), 5000);
+
+    // A file copied into the folder appears by itself; newest name first.
+    QFile::copy(folder + "Journal 20240311_11_30_05.wav", folder + "Journal 20240312_08_00_00.wav");
+    QTRY_COMPARE_WITH_TIMEOUT(m->rowCount(), 2, 3000);
+    EXPECT_EQ(m->data(m->index(0, kHistoColumnName)).toString(), "Journal 20240312_08_00_00.wav");
+    // And one deleted goes.
+    QFile::remove(folder + "Journal 20240311_11_30_05.wav");
+    QTRY_COMPARE_WITH_TIMEOUT(m->rowCount(), 1, 3000);
+
+    // Double-click hands the file to the desktop's opener; Enter too.
+    StandInOpener opener(drive() + "bin/");
+    const QRect cell = view.visualRect(m->index(0, kHistoColumnDate));
+    QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, cell.center());
+    QTest::mouseDClick(view.viewport(), Qt::LeftButton, {}, cell.center());
+    ASSERT_TRUE(opener.waitForCalls(1)) << (Trace().ListeLogTemp + Trace().ListeLog).join("\n").toStdString();
+    EXPECT_EQ(opener.calls().value(0), folder + "Journal 20240312_08_00_00.wav");
+    view.setCurrentIndex(m->index(0, 0));
+    QTest::keyClick(&view, Qt::Key_Return);
+    ASSERT_TRUE(opener.waitForCalls(2));
+    HistoOpenFolder(0);
+    ASSERT_TRUE(opener.waitForCalls(3));
+    EXPECT_EQ(opener.calls().value(2), folder);
+}
+
+TEST_F(WindowsTest, MetersTickOnlyWhileTheWindowIsSeen) {
+    S().RecorderCount = 1;
+    ui::MainWindow win;
+    EXPECT_FALSE(win.metersRunning()) << "a window never shown costs nothing";
+    win.show();
+    QApplication::processEvents();
+    EXPECT_TRUE(win.metersRunning());
+    EXPECT_GE(ui::MainWindow::kMeterPeriodMs, 40) << "25 refreshes a second at most";
+    win.showMinimized();
+    QApplication::processEvents();
+    EXPECT_FALSE(win.metersRunning()) << "minimised";
+    win.showNormal();
+    QApplication::processEvents();
+    EXPECT_TRUE(win.metersRunning());
+    win.hide();  // standby in the notification area hides the window
+    QApplication::processEvents();
+    EXPECT_FALSE(win.metersRunning()) << "hidden";
 }

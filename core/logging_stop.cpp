@@ -1,0 +1,62 @@
+// A stop of the logging recorder asked by the operator's hand (its REC or
+// STOP button): the logging recorder keeps the station's legal record, so
+// the operator confirms. Stops by the planning, a remote command, a slice
+// end or the shutdown call BtnStopOn directly and are never asked.
+#include "core/frm_main.h"
+#include "core/main_window_state.h"
+#include "core/recorder_slot.h"
+#include "support/dialogs.h"
+#include "support/errors.h"
+#include "support/tracelog.h"
+
+namespace {
+
+constexpr int kAnswerYes = 101;
+constexpr int kAnswerNo = 102;
+
+bool IsLoggingRecorder(int index) {
+    return index >= 0 && index < kRecorders && S().slot[size_t(index)].RecordKind == RecordKindLogging;
+}
+
+}  // namespace
+
+bool ConfirmLoggingStop(int index) {
+    ErrorTrap trap(QStringLiteral("Frm_Main:ConfirmLoggingStop"));
+    if (!IsLoggingRecorder(index) || !RecorderEngineRecording(index)) return true;
+    // One question at a time: a second click while it is open does nothing.
+    if (MainState().QuestionOpen) return false;
+    int answer = kAnswerNo;
+    trap(10, [&] {
+        MainState().QuestionOpen = true;
+        const QString label = S().main.rec[size_t(index)].MyFrameRecorder.caption().trimmed();
+        answer = CurrentDialogs().TaskDialog(
+            S().main.caption,
+            QStringLiteral("Voulez-vous arrêter la pige") + (label.isEmpty() ? QString() : " " + label) +
+                QStringLiteral(" ?\nL'enregistrement continu de l'antenne sera interrompu."),
+            {{kAnswerYes, QStringLiteral("Oui")}, {kAnswerNo, QStringLiteral("Non")}}, kAnswerNo,
+            kLoggingStopQuestionMs);
+    });
+    MainState().QuestionOpen = false;
+    const bool stop = answer == kAnswerYes;
+    trap(20, [&] {
+        TraceLog(-1, index, -1,
+                 stop ? QStringLiteral("Pige: stop confirmed by the operator")
+                      : QStringLiteral("Pige: stop cancelled, the logging recording goes on"));
+    });
+    return stop;
+}
+
+void XPButtonRecord_Click(int index) {
+    RecorderFrameControls& rec = S().main.rec[size_t(index)];
+    // Unchecking the REC of the logging recorder is a stop: asked first.
+    if (!rec.XPButtonRecord.Checked() && !ConfirmLoggingStop(index)) {
+        rec.XPButtonRecord.setChecked(true);
+        return;
+    }
+    BtnRecordOn(index);
+}
+
+void XPButtonStop_Click(int index) {
+    if (!ConfirmLoggingStop(index)) return;
+    BtnStopOn(index);
+}

@@ -1,0 +1,198 @@
+#include "core/recorder_panel.h"
+
+#include "core/frm_main.h"
+#include "core/recorder_slot.h"
+#include "platform/capture/active_sound_recorder.h"
+#include "platform/os.h"
+#include "settings/frm_setup.h"
+#include "support/clock.h"
+#include "support/errors.h"
+#include "support/tracelog.h"
+
+#include <QFileInfo>
+#include <QLocale>
+#include <array>
+
+namespace {
+
+constexpr qint64 kSuperviseEveryMs = 5000;
+// A take measures its own rate after this long; before, its format tells.
+constexpr qint64 kMeasureAfterMs = 5000;
+
+struct Supervision {
+    qint64 lastTick = -1;
+    std::array<bool, kRecorders> alarmGiven{};
+};
+Supervision& Sup() {
+    static Supervision s;
+    return s;
+}
+
+QString SizeWords(double bytes) {
+    const QLocale fr(QLocale::French, QLocale::France);
+    if (bytes < 1024.0 * 1024.0) return fr.toString(bytes / 1024.0, 'f', 0) + QStringLiteral(" Ko");
+    if (bytes < 1024.0 * 1024.0 * 1024.0) return fr.toString(bytes / 1048576.0, 'f', 1) + QStringLiteral(" Mo");
+    return fr.toString(bytes / 1073741824.0, 'f', 1) + QStringLiteral(" Go");
+}
+
+// Nominal bytes a second of the recorder's format.
+double NominalByteRate(int i) {
+    platform::ActiveSoundRecorder* e = S().ActiveSoundRecorder1[size_t(i)];
+    if (!e) return 0;
+    const platform::EncoderSettings& s = e->Encoder();
+    switch (s.FormatToUse) {
+    case 1: {
+        static const int kBits[] = {8, 16, 24, 32};
+        const int bits = kBits[std::clamp(s.WavSampleSizeCode, 0, 3)];
+        return double(s.WavRate) * s.WavChannels * bits / 8.0;
+    }
+    case 2: return s.Mp3Vbr ? 200000 / 8.0 : s.Mp3Bitrate / 8.0;
+    case 6: return std::clamp(s.AacValue, 10, 500) * 1000 / 8.0;
+    case 3: return 192000 / 8.0;  // the largest WMA rates
+    case 4: return 256000 / 8.0;  // Ogg Vorbis at its best qualities
+    default: return 0;
+    }
+}
+
+QString Sentence(const QString& cause) {
+    if (cause.isEmpty()) return cause;
+    return cause.left(1).toUpper() + cause.mid(1);
+}
+
+}  // namespace
+
+QString DurationWords(qint64 seconds) {
+    if (seconds < 0) return {};
+    const qint64 minutes = seconds / 60, hours = minutes / 60, days = hours / 24;
+    if (days >= 2) return QStringLiteral("%1 j %2 h").arg(days).arg(hours % 24);
+    if (hours >= 1) return QStringLiteral("%1 h %2 min").arg(hours).arg(minutes % 60, 2, 10, QLatin1Char('0'));
+    return QStringLiteral("%1 min").arg(minutes);
+}
+
+double RecordingByteRate(int i) {
+    platform::ActiveSoundRecorder* e = S().ActiveSoundRecorder1[size_t(i)];
+    if (!e) return 0;
+    const QString path = S().slot[size_t(i)].RecordingFilePath;
+    const qint64 ms = e->RecordingPositionMs();
+    if (!path.isEmpty() && ms >= kMeasureAfterMs) {
+        const qint64 size = QFileInfo(path).size();
+        if (size > 0) return double(size) * 1000.0 / double(ms);
+    }
+    return NominalByteRate(i);
+}
+
+RecorderPanel RecorderPanelOf(int i) {
+    RecorderPanel p;
+    if (i < 0 || i >= kRecorders) return p;
+    const RecorderSlot& slot = S().slot[size_t(i)];
+    const RecorderStatusView v = RecorderStatusOf(i);
+    switch (v.Activity) {
+    case RecorderActivity::Idle: p.State = QStringLiteral("Arrêt"); break;
+    case RecorderActivity::Recording:
+        p.State = QStringLiteral("Enregistrement");
+        p.StateTone = PanelTone::Good;
+        p.Writing = true;
+        break;
+    case RecorderActivity::Paused:
+        p.State = QStringLiteral("Pause");
+        p.StateTone = PanelTone::Warning;
+        p.Writing = true;
+        break;
+    case RecorderActivity::WaitingForDevice:
+        p.State = QStringLiteral("En attente du périphérique : ") + v.Cause;
+        p.StateTone = PanelTone::Warning;
+        break;
+    case RecorderActivity::Failed:
+        p.State = QStringLiteral("Échec : ") + Sentence(v.Cause) +
+                  QStringLiteral(" (nouvel essai automatique)");
+        p.StateTone = PanelTone::Alarm;
+        break;
+    }
+
+    // Why the record button cannot be used.
+    const XPButton& rec = S().main.rec[size_t(i)].XPButtonRecord;
+    if (!rec.enabled()) {
+        const QString quality = Setup().ComboInputQuality[size_t(i)].text();
+        if (!platform::ActiveSoundRecorder::SoundServerAvailable())
+            p.RecordDisabledWhy = QStringLiteral("Serveur de son absent : aucun périphérique d'entrée disponible");
+        else if (slot.Health.WaitingForDevice)
+            p.RecordDisabledWhy = QStringLiteral("Périphérique absent : ") + v.Cause;
+        else if (quality == QStringLiteral("Enumerating..."))
+            p.RecordDisabledWhy = QStringLiteral("Recherche des formats du périphérique en cours");
+        else
+            p.RecordDisabledWhy = QStringLiteral("Le périphérique n'offre aucun format d'entrée");
+    }
+
+    // Status line: device, format and quality, file and size, free space, time left.
+    QStringList parts;
+    const ComboCtl& devices = Setup().ComboInputDevices[size_t(i)];
+    QString device = devices.text();
+    if (slot.Health.WaitingForDevice && !slot.Health.MissingDevice.isEmpty())
+        device = slot.Health.MissingDevice + QStringLiteral(" (absent)");
+    parts << (device.isEmpty() ? QStringLiteral("Aucun périphérique") : device);
+    QString format = Setup().ComboInputFormats[size_t(i)].text();
+    const QString characteristic = Setup().ComboFormatCaracteristiques[size_t(i)].text();
+    if (!characteristic.isEmpty()) format += QStringLiteral(" ") + characteristic;
+    const QString quality = Setup().ComboInputQuality[size_t(i)].text();
+    if (!quality.isEmpty() && quality != QStringLiteral("_") && quality != QStringLiteral("Enumerating..."))
+        format += QStringLiteral(", ") + quality;
+    parts << format;
+    if (p.Writing && !slot.RecordingFilePath.isEmpty()) {
+        const QFileInfo file(slot.RecordingFilePath);
+        parts << file.fileName() + QStringLiteral(" (") + SizeWords(double(file.size())) + QStringLiteral(")");
+    }
+    const QString folder = slot.RecordFolder;
+    if (!folder.isEmpty()) {
+        const platform::VolumeSpace space = platform::VolumeSpaceOf(folder);
+        if (space.ok) {
+            QString text = QStringLiteral("Libre : ") + SizeWords(double(space.free));
+            const double rate = slot.RecordKind == RecordKindNoFile ? 0 : RecordingByteRate(i);
+            if (rate > 0) {
+                p.SecondsLeft = qint64(double(space.free) / rate);
+                text += QStringLiteral(", soit ") + DurationWords(p.SecondsLeft);
+                if (p.SecondsLeft < kTimeLeftAlarmSeconds) p.TimeLeftTone = PanelTone::Alarm;
+                else if (p.SecondsLeft < kTimeLeftWarningSeconds) p.TimeLeftTone = PanelTone::Warning;
+            }
+            parts << text;
+        }
+    }
+    p.Status = parts.join(QStringLiteral("  ·  "));
+    return p;
+}
+
+void SuperviseTimeLeft() {
+    ErrorTrap trap(QStringLiteral("Frm_Main:SuperviseTimeLeft"));
+    Supervision& sup = Sup();
+    const qint64 now = CurrentClock().tickMs();
+    if (sup.lastTick >= 0 && now - sup.lastTick < kSuperviseEveryMs && now >= sup.lastTick) return;
+    sup.lastTick = now;
+    const int n = std::clamp(S().RecorderCount, 0, kRecorders);
+    for (int i = 0; i < n; ++i) {
+        trap(10, [&] {
+            const RecorderSlot& slot = S().slot[size_t(i)];
+            if (!RecorderEngineRecording(i) || slot.RecordFolder.isEmpty()) {
+                return;
+            }
+            const double rate = RecordingByteRate(i);
+            const platform::VolumeSpace space = platform::VolumeSpaceOf(slot.RecordFolder);
+            if (rate <= 0 || !space.ok) return;
+            const qint64 left = qint64(double(space.free) / rate);
+            bool& given = sup.alarmGiven[size_t(i)];
+            if (left < kTimeLeftAlarmSeconds && !given) {
+                given = true;
+                TraceLogEncadre(-1, i, -1,
+                                QStringLiteral("Rec. %1: disk nearly full: %2 of recording left in %3 (%4 bytes free)")
+                                    .arg(i + 1)
+                                    .arg(DurationWords(left), slot.RecordFolder)
+                                    .arg(space.free),
+                                QStringLiteral("="), true);
+            } else if (left >= kTimeLeftAlarmSeconds && given) {
+                given = false;
+                TraceLog(-1, i, -1, QStringLiteral("Disk space back: ") + DurationWords(left) +
+                                        QStringLiteral(" of recording left"));
+            }
+        });
+    }
+}
+
+void ResetTimeLeftSupervision() { Sup() = Supervision{}; }
