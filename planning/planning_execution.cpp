@@ -145,12 +145,15 @@ void DealWithDueStarts(QDateTime timing, const QDateTime& now, const QDateTime& 
         trap(20, [&] {
             const QString task = QStringLiteral("Err: Planning: Task: ") + QString::number(line.slot);
             const int earlier = line.count - 1;
-            const QString earlierText =
-                earlier == 0 ? QString()
-                             : QString::number(earlier) + (earlier == 1 ? QStringLiteral(" start") : QStringLiteral(" starts")) +
-                                   QStringLiteral(" missed since ") + TimingText(line.first);
+            QString earlierText;
+            if (earlier > 0)
+                earlierText = QString::number(earlier) +
+                              (earlier == 1 ? QStringLiteral(" start") : QStringLiteral(" starts")) +
+                              QStringLiteral(" missed since ") + TimingText(line.first);
+            // Late or not as the tick found it (the starts before this one may
+            // have taken a while); what is left of it, from now.
             const QDateTime at = CurrentClock().now();
-            const qint64 lateMs = line.last.msecsTo(at);
+            const qint64 lateMs = line.last.msecsTo(now);
             if (lateMs <= kPlanningCatchUpMs) {
                 if (earlier > 0)
                     TraceLog(-1, -1, -1, task + QStringLiteral(": ") + earlierText + QLatin1Char(' ') + kUnwatched +
@@ -163,7 +166,7 @@ void DealWithDueStarts(QDateTime timing, const QDateTime& now, const QDateTime& 
             const qint64 leftMs = at.msecsTo(end);
             if (leftMs > 0) {
                 TraceLog(-1, -1, -1,
-                         task + QStringLiteral(" started late by ") + QString::number(lateMs / 1000) +
+                         task + QStringLiteral(" started late by ") + QString::number(line.last.msecsTo(at) / 1000) +
                              QStringLiteral(" s ") + kUnwatched + QStringLiteral(": ends at ") + EndText(end, at) +
                              QStringLiteral(" as planned") +
                              (earlier > 0 ? QStringLiteral(" (") + earlierText + QStringLiteral(": not recorded)")

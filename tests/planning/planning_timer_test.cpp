@@ -226,6 +226,20 @@ TEST_F(PlanningTimerTest, AJumpOfDaysGivesOneIncidentALine) {
     EXPECT_EQ(NextSlot(), 2);
 }
 
+TEST_F(PlanningTimerTest, AWakeUpJustAfterAStartMakesItAndReportsTheOnesBefore) {
+    WriteLine(0, {{"Recorder", "Recorder 2"}, {"Frequence", "Heure"}, {"Minute", "00"}, {"Duree", "5"}});
+    clock.set(Local(2024, 3, 19, 10, 59, 50));
+    Analyse();
+    clock.set(Local(2024, 3, 19, 13, 0, 5));  // asleep over 11:00 and 12:00
+    TimerPlanning_Timer();
+    EXPECT_EQ(CountTraces("Start planning: Task: 0 Recorder: 2 Duration: 300000 ms"), 1) << "13:00, as planned";
+    EXPECT_EQ(StartsOf(0), 1);
+    EXPECT_TRUE(Incident("Err: Planning: Task: 0: 2 starts missed since 19/03/2024 11:00:00 (computer asleep, busy "
+                         "or clock changed): not recorded"));
+    EXPECT_EQ(CountTraces("Err: Planning: Task: 0"), 1);
+    EXPECT_EQ(Planning().nextStart, Local(2024, 3, 19, 14, 0));
+}
+
 TEST_F(PlanningTimerTest, WithinTheCatchUpAStartIsMadeAsPlannedAndTheStartUpReportsNoPast) {
     WriteDaily(0, "14", "00", "Recorder 2");
     clock.set(Local(2024, 3, 19, 13, 59, 58));
