@@ -148,7 +148,7 @@ TEST_F(UdpFuzz, RandomDatagramsThroughABoundLine) {
     const QString home = RandomLoopback();
     const quint16 port = FreePort(home);
     ASSERT_TRUE(BindLine(0, home, port));
-    MainBis().TimerUDP.setInterval(1);
+    MainBis().ReadyIntervalMs = 1;
     Peer peer(RandomLoopback());
     int sent = 0;
     for (int i = 0; i < 300; ++i) {

@@ -141,6 +141,41 @@ TEST_F(UdpCommand, DatagramStartsARecordingNamedAfterTheSongAndTheStopAnnouncesT
     EXPECT_EQ(UdpCommands().PvSSongId[0], "12345");
 }
 
+TEST_F(UdpCommand, TheStopAnnouncesTheRecordingItStoppedNotTheNextOne) {
+    Peer services(RandomLoopback());
+    NotifyTo(services);
+    Message("<Record:Start><Recorder:1><ArticleId:FIRST>");
+    ASSERT_TRUE(Recording(0));
+    const QString first = folder + "FIRST.wav";
+    platform::LetEventsRunFor(500);
+    // While the stop waits for the file to be closed, another system starts
+    // the recorder again (another input line: events run during the wait).
+    bool restarted = false;
+    QObject context;
+    QObject::connect(&Engine(0), &platform::ActiveSoundRecorder::RecordingStopped, &context, [&](int, int) {
+        if (restarted) return;
+        restarted = true;
+        QTimer::singleShot(0, [&] { Message("<Record:Start><Recorder:1><SongId:SECOND>", 1); });
+    });
+    Message("<Record:Stop><Recorder:1>");
+    ASSERT_TRUE(restarted);
+    ASSERT_TRUE(services.waitFor(2, 15000));
+    EXPECT_EQ(services.received()[0], "<Do:Podcast><ArticleId:FIRST><SoundFile:" + first + ">");
+    EXPECT_EQ(services.received()[1], "<Do:Convert><ArticleId:FIRST><SoundFile:" + first + ">");
+    EXPECT_EQ(TextsWith("UDP: PvSArticleId: FIRST").size(), 1);
+    EXPECT_EQ(TextsWith("UDP: PvSSongId: ").size(), 1);
+    EXPECT_TRUE(TextsWith("UDP: PvSSongId: SECOND").isEmpty());
+    // The second recording runs on, with its own ids for its own stop.
+    ASSERT_TRUE(platform::WaitInEventLoop([&] { return Recording(0); }, 3000));
+    EXPECT_EQ(UdpCommands().PvSSongId[0], "SECOND");
+    EXPECT_EQ(S().slot[0].AnnouncedFilePath, folder + "SECOND.wav");
+    platform::LetEventsRunFor(300);
+    Message("<Record:Stop><Recorder:1>");
+    ASSERT_TRUE(services.waitFor(4, 15000));
+    EXPECT_EQ(services.received()[2], "<Do:Podcast><SongId:SECOND><SoundFile:" + folder + "SECOND.wav>");
+    EXPECT_TRUE(h5b::ProbeFile(first).ok);
+}
+
 TEST_F(UdpCommand, BothIdsTheArticleNamesTheFileAndTheOptionForces128Kbits) {
     Peer services(RandomLoopback());
     NotifyTo(services, true, false);
