@@ -85,6 +85,14 @@ void Notify(int k, int r, bool podcast, const StoppedRecording& stopped) {
     else if (!Blank(song)) text = head + QStringLiteral("<SongId:") + song + QLatin1Char('>') + file;
     if (podcast) Trace(k, r, QStringLiteral("UDP: MsgUDP: ") + P(text));
     if (text.isEmpty()) return;
+    // No file came of the recording (its start failed): nothing to announce.
+    if (Blank(stopped.path)) {
+        TraceLog(k, r, -1,
+                 QStringLiteral("Err: UDP: No recording file to announce: not sent to ") + address + QLatin1Char(':') +
+                     Num(port) + QLatin1Char(' ') + P(text),
+                 false, true);
+        return;
+    }
     SendDataUDPSocketWrench(t, address, port, text);
     Trace(k, r, QStringLiteral("UDP: Send to: ") + address + QLatin1Char(':') + Num(port) + QLatin1Char(' ') + P(text));
 }
@@ -279,6 +287,11 @@ void LabelDataArrivalUDP_Change(int k) {
                     if (r < 0)
                         RaiseError(9, QStringLiteral("Subscript out of range: Recorder: ") + P(recorderText) +
                                           QStringLiteral(" is not a recorder (1 to 8): no action"));
+                    // A recorder out of service has no capture: a start would
+                    // be announced later for a file that was never made.
+                    if (r >= qBound(0, int(S().RecorderCount), kRecorders))
+                        RaiseError(9, QStringLiteral("Subscript out of range: Recorder: ") + P(recorderText) +
+                                          QStringLiteral(" is not in service: no action"));
                 })) {
                 // 11.
                 trap(100, [&] { S().slot[size_t(r)].RemoteCommandActive = true; });

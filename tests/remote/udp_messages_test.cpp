@@ -260,6 +260,44 @@ TEST_F(UdpCommand, RecorderNumbersThatNameNoRecorderActOnNone) {
     EXPECT_FALSE(S().main.rec[0].XPButtonPause.Checked());
 }
 
+TEST_F(UdpCommand, ARecorderOutOfServiceIsNeitherStartedNorAnnounced) {
+    Peer services(RandomLoopback());
+    NotifyTo(services);
+    // Two recorders in service: recorder 5 has no capture.
+    ::Setup().CheckUDPPodcaster[4].setChecked(true);
+    ::Setup().ComboEmissionUDPPodcaster[4].setListIndex(3);
+    const int before = int(Trace().ListeIncidents.size());
+    Message("<Record:Start><SongId:ghost><Recorder:5>");
+    EXPECT_FALSE(S().main.rec[4].XPButtonRecord.Checked()) << "no wanted recording left behind";
+    EXPECT_TRUE(UdpCommands().PvSSongId[4].isEmpty());
+    Message("<Record:Stop><Recorder:5>");
+    EXPECT_EQ(Trace().ListeIncidents.mid(before).filter("Recorder: 5 is not in service: no action").size(), 2);
+    EXPECT_TRUE(TextsWith("UDP: CheckUDPPodcaster").isEmpty());
+    platform::LetEventsRunFor(300);
+    EXPECT_TRUE(services.received().isEmpty());
+    ExpectIdle();
+}
+
+TEST_F(UdpCommand, AStartThatMadeNoFileIsNotAnnouncedAtItsStop) {
+    Peer services(RandomLoopback());
+    NotifyTo(services);
+    // The recorder's folder cannot be made (a file stands in its way).
+    const QString blocked = drive + "blocked";
+    QFile f(blocked);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.close();
+    Prepare(0, 1, blocked + "/Rec1/");
+    Message("<Record:Start><SongId:nofile><Recorder:1>");
+    EXPECT_FALSE(Recording(0));
+    EXPECT_TRUE(S().slot[0].AnnouncedFilePath.isEmpty());
+    Message("<Record:Stop><Recorder:1>");
+    EXPECT_EQ(TextsWith("Err: UDP: No recording file to announce: not sent to ").size(), 2)
+        << Texts().join("\n").toStdString();
+    platform::LetEventsRunFor(300);
+    EXPECT_TRUE(services.received().isEmpty()) << services.received().join(" | ").toStdString();
+    ExpectIdle();
+}
+
 TEST_F(UdpCommand, RecorderWithoutActionOnlyTracesTheMessage) {
     Trace().ListeLogTemp.clear();
     Trace().ListeLog.clear();
