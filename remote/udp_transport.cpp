@@ -106,6 +106,8 @@ void RearmTimer() {
     bool ready = false;
     for (int i = 0; i < kUdpLines && !ready; ++i)
         ready = !b.ListeUDPIn[size_t(i)].empty() && !LineBusy(i);
+    // Before the end of the start-up nothing is handed over: a slow look.
+    if (!S().StartupDone) ready = false;
     const int interval = ready ? qMax(1, b.ReadyIntervalMs) : kUdpHandOverGapMs;
     if (!b.TimerUDP.isActive() || b.TimerUDP.remainingTime() > interval) b.TimerUDP.start(interval);
 }
