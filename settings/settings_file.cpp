@@ -275,7 +275,12 @@ void SaveSettings() {
     Writer write;
     // The save lets events run: an edit made meanwhile may come after its
     // key was written, and must stay to be saved.
-    const quint64 editsBefore = SettingsEditCount();
+    quint64 editsDuringEvents = 0;
+    auto letEventsRun = [&] {
+        const quint64 before = SettingsEditCount();
+        platform::LetEventsRun();
+        editsDuringEvents += SettingsEditCount() - before;
+    };
     trap(10, [&] {
         write.file = SettingsFile();
         TraceLog(-1, -1, -1, "NomFichierSettings: " + write.file);
@@ -358,7 +363,7 @@ void SaveSettings() {
         }
     });
     trap(90, [&] {
-        platform::LetEventsRun();
+        letEventsRun();
         write("PortCOM", "Actif", QString::number(c.CheckPortCOMPresent.value()));
         write("PortCOM", "NoPort", QString::number(c.ComboNoPort.listIndex()));
         write("PortCOM", "Vitesse", QString::number(c.ComboPortComSetup[0].listIndex()));
@@ -374,7 +379,7 @@ void SaveSettings() {
     trap(110, [&] { write.failures += SaveDataPlanning(); });
     trap(120, [&] {
         if (write.failures == 0) {
-            S().SettingsModified = SettingsEditCount() != editsBefore;
+            S().SettingsModified = editsDuringEvents > 0;
             if (S().SettingsModified)
                 TraceLog(-1, -1, -1, "SaveSettings: settings edited during the save: still to be saved");
         } else {
