@@ -99,7 +99,10 @@ RecorderPanel RecorderPanelOf(int i) {
         p.Writing = true;
         break;
     case RecorderActivity::WaitingForDevice:
-        p.State = QStringLiteral("En attente du périphérique : ") + v.Cause;
+        // In the operator's words; the status line names the device.
+        p.State = slot.Health.MissingDevice.isEmpty() && !platform::ActiveSoundRecorder::SoundServerAvailable()
+                      ? QStringLiteral("En attente du serveur de son")
+                      : QStringLiteral("En attente du périphérique");
         p.StateTone = PanelTone::Warning;
         break;
     case RecorderActivity::Failed:

@@ -3,8 +3,8 @@
 # on a sandboxed drive with the built-in test tone (three recorders, the first
 # one a logging recorder that records from the start), and saves
 # docs/main-window.png, docs/main-menu.png and docs/setup-window.png.
-# A private sound server gives the second recorder a sine source, whose meter
-# moves while that recorder waits idle; the third one's device is missing.
+# A private sound server gives the second and third recorders sine sources of
+# their own, whose meters move while those recorders wait idle.
 #   scripts/screenshots.sh [build folder]
 set -euo pipefail
 HERE=$(cd "$(dirname "$0")" && pwd)
@@ -17,7 +17,7 @@ DRIVE=$(mktemp -d /tmp/qr-shots.XXXXXX)/
 OUT=${DRIVE}shots
 source "$HERE/test-pulse.sh"
 trap 'stop_test_pulse; rm -rf "$DRIVE"' EXIT
-QR_PULSE_SOURCES="qr_sine:440" start_test_pulse >/dev/null
+QR_PULSE_SOURCES="qr_sine:440 qr_studio2:1000" start_test_pulse >/dev/null
 INI=${DRIVE}Tessaline/Velmora/Settings/VM3_Quillon_Recorder/VM3_Quillon_Recorder_3.Ini
 mkdir -p "$(dirname "$INI")"
 sed 's/$/\r/' >"$INI" <<INI
@@ -41,7 +41,7 @@ Volume=70
 [Recorder_02]
 Actif=ON
 Lib=Studio 2
-DeviceName=alsa_input.usb-Studio_2_Mic-00.analog-stereo
+DeviceName=qr_studio2
 Format=4
 PigeFolder=${DRIVE}Studio2/
 Volume=60
