@@ -48,7 +48,7 @@ QVector<float> RecorderInputPeaks(int i) {
     if (engine->RecorderStatus() != platform::StatusNone) {
         // Recording: the engine's own levels; no second stream on the device.
         Stop(i);
-        return engine->PeakLevels();
+        return engine->TakePeakLevels();
     }
     // A device that is not there shows no level, never another device's.
     const QString source = S().slot[size_t(i)].Health.WaitingForDevice ? QString() : SourceOf(i, engine);
@@ -65,6 +65,10 @@ bool IdleLevelsRunning(int i) { return LevelMonitor::Instance().Watching(i); }
 QString IdleLevelsSource(int i) {
     if (!IdleLevelsRunning(i) || i < 0 || i >= kRecorders) return {};
     return g_choice[size_t(i)].source;
+}
+
+void StopIdleLevelsOf(int i) {
+    if (i >= 0 && i < kRecorders) Stop(i);
 }
 
 void StopIdleLevels() {

@@ -16,5 +16,8 @@ QVector<float> RecorderInputPeaks(int recorder);
 bool IdleLevelsRunning(int recorder);
 // The source whose level the idle measure of recorder i reads ("" none).
 QString IdleLevelsSource(int recorder);
+// A recording of recorder i starts: its idle measure stops first (the next
+// tick of the meters reads the recording).
+void StopIdleLevelsOf(int recorder);
 // The meters are not seen: every idle measure stops.
 void StopIdleLevels();
