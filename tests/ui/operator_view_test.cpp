@@ -384,6 +384,33 @@ TEST_F(OperatorViewTest, FullScaleSignalLightsTheClipSignUntilItIsClicked) {
     EXPECT_FALSE(meter->clipLit());
     TickMeters(300);
     EXPECT_FALSE(meter->clipLit()) << "silence does not light it again";
+
+    // While it records: a crest of 30 ms between two readings of the meter
+    // lights the sign too.
+    ::Setup().TexteNomFichier[0].setText(QStringLiteral("Crête"));
+    Record(0);
+    ASSERT_TRUE(platform::WaitInEventLoop([&] { return RecorderEngineRecording(0); }, 5000));
+    TickMeters(300);
+    ASSERT_FALSE(meter->clipLit());
+    {
+        QByteArray pcm(48000 * 4 / 2, '\0');  // half a second of silence, then the crest
+        for (int k = 0; k < 48 * 30; ++k) {
+            const qint16 v = qint16(std::lround(32767.0 * std::sin(2.0 * M_PI * 1000.0 * k / 48000.0)));
+            pcm.append(reinterpret_cast<const char*>(&v), 2);
+            pcm.append(reinterpret_cast<const char*>(&v), 2);
+        }
+        pcm.append(QByteArray(48000 * 4 / 2, '\0'));
+        QFile f(raw);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(pcm);
+    }
+    auto* crest = new QProcess;
+    players << crest;
+    crest->start("pacat", {"--playback", "-d", sink, "--raw", "--format=s16le", "--rate=48000", "--channels=2", raw});
+    ASSERT_TRUE(crest->waitForStarted(5000));
+    // Read as the window reads: one reading every 40 ms, nothing in between.
+    EXPECT_TRUE(TickMetersUntil([&] { return meter->clipLit(); }, 4000)) << "the crest was missed";
+    Stop(0);
 }
 
 TEST_F(OperatorViewTest, LittleRoomLeftTurnsTheStatusOrangeThenRedWithOneIncident) {
