@@ -11,6 +11,7 @@ PACKAGES=(
   libgtest-dev googletest
   faketime xvfb xauth imagemagick socat procps tzdata python3
   dpkg-dev systemd
+  clang libclang-rt-14-dev
 )
 missing=()
 for p in "${PACKAGES[@]}"; do
