@@ -271,6 +271,41 @@ TEST_F(OperatorViewTest, MissingDeviceIsShownMissingAndNothingRecordsFromAnother
     EXPECT_EQ(S().slot[0].DeviceName, QStringLiteral("test-tone"));
 }
 
+TEST_F(OperatorViewTest, DeviceThatLeavesIsShownByItsNameMarkedAbsentAndGreyedInTheList) {
+    if (!HaveServer()) GTEST_SKIP() << "PULSE_SERVER is not set: run through scripts/run-tests.sh (private test server)";
+    const QString name = QStringLiteral("qr_leaving_%1").arg(::getpid());
+    const QString module = LoadSine(name, 1000);
+    ASSERT_FALSE(module.isEmpty());
+    const int device = DeviceNamed(name);
+    ASSERT_GE(device, 0);
+    Prepare(0, 1, Folder(QStringLiteral("Départ")));
+    ChooseDevice(0, device);
+    S().slot[0].DeviceName = name;
+    BindRecorderDevice(0, QString::number(device));
+    ASSERT_FALSE(S().slot[0].Health.WaitingForDevice);
+    const QString description = Engine(0).InputDeviceName(device);
+    ui::SetupWindow* setup = shell->setupWindow();
+    setup->show();
+    QApplication::processEvents();
+    QComboBox* combo = setup->deviceCombo(0);
+    EXPECT_EQ(combo->currentIndex(), device);
+    EXPECT_EQ(combo->placeholderText(), QString());
+
+    // The source goes away.
+    Pactl({"unload-module", module});
+    modules.removeAll(module);
+    ASSERT_TRUE(platform::WaitInEventLoop([&] { return S().slot[0].Health.WaitingForDevice; }, 5000));
+    QApplication::processEvents();
+    EXPECT_EQ(combo->currentIndex(), -1) << "no other device takes its place";
+    EXPECT_EQ(combo->placeholderText(), description + QStringLiteral(" (absent)"));
+    ASSERT_GT(combo->count(), device);
+    EXPECT_EQ(combo->itemData(device, Qt::ForegroundRole).value<QColor>(), QColor(140, 140, 140)) << "greyed in the list";
+    EXPECT_FALSE(combo->itemData(toneDevice, Qt::ForegroundRole).isValid()) << "a device that is there is not";
+    Main()->refreshPanels();
+    EXPECT_TRUE(Frame(0).status->text().startsWith(description + QStringLiteral(" (absent)")));
+    EXPECT_EQ(Frame(0).state->text(), QStringLiteral("En attente du périphérique"));
+}
+
 TEST_F(OperatorViewTest, MetersReadTheSourceWithinOneDecibelWhileIdleAndWhileRecording) {
     if (!HaveServer()) GTEST_SKIP() << "PULSE_SERVER is not set: run through scripts/run-tests.sh (private test server)";
     const QString name = QStringLiteral("qr_meter_sine_%1").arg(::getpid());
