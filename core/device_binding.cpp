@@ -209,6 +209,30 @@ void ActiveSoundRecorder1_DeviceChange(int index) {
     trap(20, [&] { RefreshRecorderDevices(index); });
 }
 
+QString MissingDeviceCaption(int index) {
+    if (index < 0 || index >= kRecorders) return {};
+    const RecorderSlot& slot = S().slot[size_t(index)];
+    if (!slot.Health.WaitingForDevice) return {};
+    QString name;
+    platform::ActiveSoundRecorder* e = EngineOf(index);
+    if (!slot.DeviceName.isEmpty()) {
+        name = slot.DeviceName;
+        const int known = e ? e->InputDeviceIndexOf(slot.DeviceName) : -1;
+        if (known >= 0) {
+            const QString description = e->InputDeviceName(known);
+            if (!description.isEmpty()) name = description;
+        }
+    } else {
+        const QString stored = g_storedDevice[size_t(index)].trimmed();
+        bool number = false;
+        const int n = stored.toInt(&number);
+        if (stored.isEmpty()) name = QStringLiteral("Périphérique enregistré");
+        else if (number) name = QStringLiteral("Périphérique n° ") + QString::number(n);
+        else name = stored;
+    }
+    return name + QStringLiteral(" (absent)");
+}
+
 void ResetDeviceBindingState() {
     g_serverState = -1;
     for (QString& s : g_storedDevice) s = QString();

@@ -200,6 +200,10 @@ void BindRecorderDevice(int index, const QString& storedDevice);
 // The device list of a recorder filled again from its engine, its device
 // found again, and a lost recording tried at once when the device is back.
 void RefreshRecorderDevices(int index);
+// What the device list of a recorder shows while its device is not there:
+// the device as the settings name it (its description when it was seen in
+// this run), followed by " (absent)"; "" when the device is there.
+QString MissingDeviceCaption(int index);
 // The state of the sound server: traced, and shown on the start-up message
 // while start-up waits for it. Returns whether it is available.
 bool FollowSoundServer();

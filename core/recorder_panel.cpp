@@ -99,7 +99,10 @@ RecorderPanel RecorderPanelOf(int i) {
         p.Writing = true;
         break;
     case RecorderActivity::WaitingForDevice:
-        p.State = QStringLiteral("En attente du périphérique : ") + v.Cause;
+        // In the operator's words; the status line names the device.
+        p.State = slot.Health.MissingDevice.isEmpty() && !platform::ActiveSoundRecorder::SoundServerAvailable()
+                      ? QStringLiteral("En attente du serveur de son")
+                      : QStringLiteral("En attente du périphérique");
         p.StateTone = PanelTone::Warning;
         break;
     case RecorderActivity::Failed:
@@ -127,8 +130,11 @@ RecorderPanel RecorderPanelOf(int i) {
     QStringList parts;
     const ComboCtl& devices = Setup().ComboInputDevices[size_t(i)];
     QString device = devices.text();
-    if (slot.Health.WaitingForDevice && !slot.Health.MissingDevice.isEmpty())
-        device = slot.Health.MissingDevice + QStringLiteral(" (absent)");
+    // A device that is not there is named as missing, never as another one.
+    if (slot.Health.WaitingForDevice) {
+        device = MissingDeviceCaption(i);
+        if (!platform::ActiveSoundRecorder::SoundServerAvailable()) device += QStringLiteral(", serveur de son absent");
+    }
     parts << (device.isEmpty() ? QStringLiteral("Aucun périphérique") : device);
     QString format = Setup().ComboInputFormats[size_t(i)].text();
     const QString characteristic = Setup().ComboFormatCaracteristiques[size_t(i)].text();

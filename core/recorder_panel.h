@@ -10,7 +10,7 @@
 enum class PanelTone { Neutral, Good, Warning, Alarm };
 
 struct RecorderPanel {
-    QString State;          // "Arrêt", "Enregistrement", "Pause", "En attente du périphérique : ...", "Échec : ..."
+    QString State;          // "Arrêt", "Enregistrement", "Pause", "En attente du périphérique", "Échec : ..."
     PanelTone StateTone = PanelTone::Neutral;
     bool Writing = false;   // a file is being written (REC lit)
     QString RecordDisabledWhy;  // the record button cannot be used: why ("" when it can)

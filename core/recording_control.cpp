@@ -2,6 +2,7 @@
 // naming of the file, and the handlers of the capture engine's events.
 #include "archive/history.h"
 #include "core/frm_main.h"
+#include "core/input_levels.h"
 #include "core/recorder_panel.h"
 #include "core/main_window_state.h"
 #include "platform/capture/active_sound_recorder.h"
@@ -408,6 +409,9 @@ void FreshStart(int i, ErrorTrap& trap, const QString& where, const Target* preb
         });
         return;
     }
+    // The meters' own stream on the device ends first: the recording is the
+    // device's only reader from its first sample.
+    trap(178, [&] { StopIdleLevelsOf(i); });
     trap(180, [&] {
         const int device = Setup().ComboInputDevices[size_t(i)].listIndex();
         const int line = Setup().ComboInputChannels[size_t(i)].listIndex();

@@ -3,6 +3,8 @@
 # on a sandboxed drive with the built-in test tone (three recorders, the first
 # one a logging recorder that records from the start), and saves
 # docs/main-window.png, docs/main-menu.png and docs/setup-window.png.
+# A private sound server gives the second and third recorders sine sources of
+# their own, whose meters move while those recorders wait idle.
 #   scripts/screenshots.sh [build folder]
 set -euo pipefail
 HERE=$(cd "$(dirname "$0")" && pwd)
@@ -13,13 +15,16 @@ PROG=$BUILD/VM3_Quillon_Recorder
 
 DRIVE=$(mktemp -d /tmp/qr-shots.XXXXXX)/
 OUT=${DRIVE}shots
-trap 'rm -rf "$DRIVE"' EXIT
+source "$HERE/test-pulse.sh"
+trap 'stop_test_pulse; rm -rf "$DRIVE"' EXIT
+QR_PULSE_SOURCES="qr_sine:440 qr_studio2:1000" start_test_pulse >/dev/null
 INI=${DRIVE}Tessaline/Velmora/Settings/VM3_Quillon_Recorder/VM3_Quillon_Recorder_3.Ini
 mkdir -p "$(dirname "$INI")"
 sed 's/$/\r/' >"$INI" <<INI
 [Recorder_00]
 Actif=ON
 Lib=Antenne
+DeviceName=test-tone
 Pige=1
 Format=2
 FormatCaracteristics=3
@@ -28,6 +33,7 @@ Volume=80
 [Recorder_01]
 Actif=ON
 Lib=Studio 1
+DeviceName=qr_sine
 Format=1
 PigeFile=Studio 1 <yyyyMMdd_hh_mm_ss>
 PigeFolder=${DRIVE}Studio1/
@@ -35,6 +41,7 @@ Volume=70
 [Recorder_02]
 Actif=ON
 Lib=Studio 2
+DeviceName=qr_studio2
 Format=4
 PigeFolder=${DRIVE}Studio2/
 Volume=60
@@ -68,8 +75,6 @@ export VELMORA_DRIVE=$DRIVE
 export QUILLON_SCREENSHOT_DIR=$OUT
 export QUILLON_SCREENSHOT_SIZE=1280x720
 export QUILLON_SCREENSHOT_DELAY_MS=${QUILLON_SCREENSHOT_DELAY_MS:-9000}
-# No sound server: the test tone is the only device.
-export PULSE_SERVER=unix:/nonexistent/qr-no-server
 unset QT_QPA_PLATFORM
 
 xvfb-run -a -s "-screen 0 1280x720x24" bash -c '

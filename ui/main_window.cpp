@@ -2,6 +2,7 @@
 
 #include "archive/history.h"
 #include "core/frm_main.h"
+#include "core/input_levels.h"
 #include "core/operator_rights.h"
 #include "core/recorder_panel.h"
 #include "core/recorder_slot.h"
@@ -175,6 +176,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
 
 MainWindow::~MainWindow() {
     Incidents().SelectIncidentsTab = nullptr;
+    StopIdleLevels();
 }
 
 void MainWindow::buildMenu() {
@@ -511,7 +513,10 @@ void MainWindow::meterTick() {
             w.history->setActive(false);
             continue;
         }
-        QVector<float> peaks = engine->PeakLevels();
+        // The engine's levels while it records, else the idle measure of
+        // the recorder's device: the meters live while the recorder is in
+        // service.
+        QVector<float> peaks = RecorderInputPeaks(i);
         if (peaks.isEmpty()) peaks = QVector<float>(2, 0.0f);
         w.meter->setColors(ColorsOf(engine->MeterDisplay1));
         w.history->setColors(ColorsOf(engine->MeterDisplay2));
@@ -569,6 +574,7 @@ void MainWindow::followVisibility() {
     } else if (!seen) {
         meterTimer_.stop();
         panelTimer_.stop();
+        StopIdleLevels();
     }
 }
 

@@ -1,7 +1,9 @@
 #include "ui/meters.h"
 
+#include <QMouseEvent>
 #include <QPainter>
 #include <algorithm>
+#include <iterator>
 #include <cmath>
 
 namespace ui {
@@ -33,6 +35,7 @@ void MeterBallistics::update(const QVector<float>& peaks, double dt) {
         hold_.fill(0.0, n);
     }
     for (int c = 0; c < n; ++c) {
+        if (peaks[c] >= kClipLinear) clipped_ = true;
         const double in = ToDb(peaks[c]);
         level_[c] = std::max(in, level_[c] - kFallDbPerSecond * dt);
         if (in >= peak_[c]) {
@@ -48,9 +51,58 @@ void MeterBallistics::update(const QVector<float>& peaks, double dt) {
 
 // ---- peak meter ----
 
+namespace {
+// Marks of the scale, in dBFS; the numbers are drawn where they fit.
+constexpr double kScaleMarks[] = {-60.0, -48.0, -36.0, -24.0, -18.0, -12.0, -6.0, -3.0, 0.0};
+constexpr double kScaleNumbers[] = {-60.0, -48.0, -36.0, -24.0, -12.0, -6.0, -3.0, 0.0};
+constexpr int kClipSignWidth = 34;
+constexpr int kClipSignGap = 4;
+}  // namespace
+
 PeakMeterWidget::PeakMeterWidget(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    setMouseTracking(true);
+    QFont f = font();
+    f.setPointSizeF(std::max(6.5, f.pointSizeF() - 2));
+    setFont(f);
+    setToolTip(QStringLiteral("Niveau d'entrée en dBFS (crête maintenue 2 s). "
+                              "SAT : saturation, reste allumé jusqu'à un clic"));
+}
+
+int PeakMeterWidget::scaleHeight() const { return fontMetrics().height() + 1; }
+
+QSize PeakMeterWidget::sizeHint() const { return QSize(260, 26 + scaleHeight()); }
+QSize PeakMeterWidget::minimumSizeHint() const { return QSize(140, 16 + scaleHeight()); }
+
+QRect PeakMeterWidget::clipSignRect() const {
+    const int h = height() - scaleHeight() - 3;
+    return QRect(width() - kClipSignWidth - 2, 3, kClipSignWidth, std::max(8, h - 3));
+}
+
+QRect PeakMeterWidget::barsRect() const {
+    const QRect sign = clipSignRect();
+    return QRect(QPoint(3, 3), QPoint(sign.left() - kClipSignGap - 1, sign.bottom()));
+}
+
+QVector<QPair<int, QString>> PeakMeterWidget::scaleLabels() const {
+    QVector<QPair<int, QString>> out;
+    const QRect bars = barsRect();
+    const QFontMetrics fm = fontMetrics();
+    int lastRight = -1000;
+    // From the top of the scale down: the numbers near 0 dB matter most.
+    for (int k = int(std::size(kScaleNumbers)) - 1; k >= 0; --k) {
+        const double db = kScaleNumbers[k];
+        const int x = bars.left() + int(bars.width() * MeterBallistics::Position(db));
+        const QString text = QString::number(int(db));
+        const int w = fm.horizontalAdvance(text);
+        int left = x - w / 2;
+        left = std::clamp(left, bars.left(), bars.right() - w + 1);
+        if (lastRight > -1000 && left + w + 3 > lastRight) continue;
+        out.prepend({left, text});
+        lastRight = left;
+    }
+    return out;
 }
 
 void PeakMeterWidget::setActive(bool on) {
@@ -59,29 +111,76 @@ void PeakMeterWidget::setActive(bool on) {
     update();
 }
 
+void PeakMeterWidget::clearClip() {
+    if (!ballistics_.clipped()) return;
+    ballistics_.clearClip();
+    update();
+}
+
 void PeakMeterWidget::feed(const QVector<float>& peaks, double dt) {
     const QVector<double> level = ballistics_.levelDb(), peak = ballistics_.peakDb();
+    const bool clipped = ballistics_.clipped();
     ballistics_.update(peaks, dt);
     // Repainted only when what it shows moved by a pixel.
-    const double pixelDb = -MeterBallistics::kFloorDb / std::max(1, width());
-    bool moved = level.size() != ballistics_.levelDb().size();
+    const double pixelDb = -MeterBallistics::kFloorDb / std::max(1, barsRect().width());
+    bool moved = level.size() != ballistics_.levelDb().size() || clipped != ballistics_.clipped();
     for (int c = 0; !moved && c < level.size(); ++c)
         moved = std::abs(level[c] - ballistics_.levelDb()[c]) >= pixelDb || std::abs(peak[c] - ballistics_.peakDb()[c]) >= pixelDb;
     if (moved && active_) update();
+}
+
+void PeakMeterWidget::mousePressEvent(QMouseEvent* e) {
+    if (e->button() == Qt::LeftButton && clipSignRect().contains(e->position().toPoint())) {
+        clearClip();
+        e->accept();
+        return;
+    }
+    QWidget::mousePressEvent(e);
+}
+
+void PeakMeterWidget::mouseMoveEvent(QMouseEvent* e) {
+    const bool overSign = clipSignRect().contains(e->position().toPoint());
+    if (overSign && ballistics_.clipped()) setCursor(Qt::PointingHandCursor);
+    else unsetCursor();
+    QWidget::mouseMoveEvent(e);
 }
 
 void PeakMeterWidget::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.fillRect(rect(), colors_.background);
     const int n = active_ ? ballistics_.channels() : 0;
-    const QRect area = rect().adjusted(3, 3, -3, -3);
+    const QRect area = barsRect();
     const int topZone = int(area.width() * MeterBallistics::Position(-6.0));
-    // Scale marks.
-    p.setPen(Blend(colors_.top, colors_.background, 70));
-    for (double db : {-48.0, -36.0, -24.0, -18.0, -12.0, -6.0, -3.0}) {
+    // Scale: marks across the bars, numbers underneath.
+    const QColor markColour = Blend(colors_.top, colors_.background, 70);
+    const QColor numberColour = Blend(QColor(235, 235, 235), colors_.background, 150);
+    const int scaleTop = area.bottom() + 2;
+    for (double db : kScaleMarks) {
         const int x = area.left() + int(area.width() * MeterBallistics::Position(db));
-        p.drawLine(x, area.top(), x, area.bottom());
+        const int xx = std::min(x, area.right());
+        p.setPen(markColour);
+        p.drawLine(xx, area.top(), xx, area.bottom());
+        p.setPen(numberColour);
+        p.drawLine(xx, scaleTop, xx, scaleTop + 2);
     }
+    p.setPen(numberColour);
+    const int textTop = scaleTop + 1;
+    for (const auto& [x, text] : scaleLabels())
+        p.drawText(QRect(x, textTop, fontMetrics().horizontalAdvance(text) + 1, height() - textTop), Qt::AlignLeft | Qt::AlignTop, text);
+    const QString unit = QStringLiteral("dBFS");
+    const QRect sign = clipSignRect();
+    p.drawText(QRect(sign.left(), textTop, sign.width(), height() - textTop), Qt::AlignHCenter | Qt::AlignTop, unit);
+
+    // The clip sign: dark until a clipped sample lights it.
+    const bool lit = ballistics_.clipped();
+    p.fillRect(sign, lit ? QColor(230, 30, 30) : Blend(QColor(120, 20, 20), colors_.background, 110));
+    QFont bold = font();
+    bold.setBold(true);
+    p.setFont(bold);
+    p.setPen(lit ? QColor(255, 255, 255) : Blend(QColor(200, 120, 120), colors_.background, 120));
+    p.drawText(sign, Qt::AlignCenter, QStringLiteral("SAT"));
+    p.setFont(font());
+
     if (n == 0) return;
     const int gap = 2;
     const int h = std::max(2, (area.height() - gap * (n - 1)) / n);

@@ -1,4 +1,7 @@
 #include "ui/setup_window.h"
+#include "core/frm_main.h"
+#include "core/recorder_slot.h"
+#include "platform/capture/active_sound_recorder.h"
 
 #include "planning/planning_editor.h"
 #include "remote/serial_link.h"
@@ -196,7 +199,19 @@ QWidget* SetupWindow::buildRecorderPage(int i) {
     auto* input = new QGroupBox("Entrée audio", page);
     auto* in = new QGridLayout(input);
     in->addWidget(Caption("Périphérique", input), 0, 0);
-    in->addWidget(new BoundComboBox(c.ComboInputDevices[r], input), 0, 1);
+    deviceCombos_[r] = new BoundComboBox(c.ComboInputDevices[r], input);
+    deviceCombos_[r]->setObjectName(QString("ComboInputDevices%1").arg(i));
+    in->addWidget(deviceCombos_[r], 0, 1);
+    {
+        QPointer<SetupWindow> self(this);
+        // After the selection's own handler (which may end the wait).
+        c.ComboInputDevices[r].observe([self, i] {
+            if (self) QTimer::singleShot(0, self, [self, i] {
+                if (self) self->refreshDeviceCombo(i);
+            });
+        });
+        refreshDeviceCombo(i);
+    }
     in->addWidget(Caption("Entrée", input), 1, 0);
     in->addWidget(new BoundComboBox(c.ComboInputChannels[r], input), 1, 1);
     in->addWidget(Caption("Qualité", input), 2, 0);
@@ -655,10 +670,34 @@ void SetupWindow::refreshPlanningTable() {
     refreshingPlanning_ = false;
 }
 
+QComboBox* SetupWindow::deviceCombo(int i) const { return deviceCombos_[size_t(i)]; }
+
+void SetupWindow::refreshDeviceCombo(int i) {
+    BoundComboBox* combo = deviceCombos_[size_t(i)];
+    if (!combo) return;
+    const QString absent = MissingDeviceCaption(i);
+    if (combo->placeholderText() != absent) combo->setPlaceholderText(absent);
+    combo->setToolTip(absent.isEmpty() ? QString()
+                                       : QStringLiteral("Le périphérique choisi n'est pas là : l'enregistreur "
+                                                        "n'enregistre pas tant qu'il n'est pas revenu"));
+    const QString style = absent.isEmpty() ? QString() : QStringLiteral("QComboBox { color: #e0a030; }");
+    if (combo->styleSheet() != style) combo->setStyleSheet(style);
+    // Entries of devices seen earlier in the run but gone now.
+    platform::ActiveSoundRecorder* engine = S().ActiveSoundRecorder1[size_t(i)];
+    for (int k = 0; k < combo->count(); ++k) {
+        const bool present = !engine || engine->InputDevicePresent(k);
+        const QVariant grey = present ? QVariant() : QVariant(QColor(140, 140, 140));
+        if (combo->itemData(k, Qt::ForegroundRole) != grey) combo->setItemData(k, grey, Qt::ForegroundRole);
+        const QVariant tip = present ? QVariant() : QVariant(QStringLiteral("Absent"));
+        if (combo->itemData(k, Qt::ToolTipRole) != tip) combo->setItemData(k, tip, Qt::ToolTipRole);
+    }
+}
+
 void SetupWindow::refreshAll() {
     if (!Setup().caption.isEmpty() && windowTitle() != Setup().caption) setWindowTitle(Setup().caption);
     refreshTabs();
     for (int i = 0; i < kRecorders; ++i) refreshGauge(i);
+    for (int i = 0; i < kRecorders; ++i) refreshDeviceCombo(i);
     refreshPlanningTable();
     serialInit_->setEnabled(bool(SetupLinks().OpenSerialPort));
 }
@@ -718,6 +757,7 @@ void SetupWindow::closeEvent(QCloseEvent* e) {
 void SetupWindow::showEvent(QShowEvent* e) {
     QWidget::showEvent(e);
     Setup().visible = true;
+    for (int i = 0; i < kRecorders; ++i) refreshDeviceCombo(i);
 }
 
 void SetupWindow::hideEvent(QHideEvent* e) {

@@ -8,6 +8,7 @@
 #include <QWidget>
 #include <array>
 
+class QComboBox;
 class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
@@ -16,6 +17,7 @@ class QTableWidget;
 
 namespace ui {
 
+class BoundComboBox;
 class BoundLineEdit;
 
 class SetupWindow : public QWidget {
@@ -27,6 +29,10 @@ public:
     void refreshAll();
     void refreshPlanningTable();
     void refreshGauge(int recorder);
+    // The device list of a recorder: a device that is not there is shown by
+    // its stored name marked " (absent)", and absent entries are greyed.
+    void refreshDeviceCombo(int recorder);
+    QComboBox* deviceCombo(int recorder) const;
     // Moves to the stored position (Setup().position) and shows the window.
     void showAtStoredPosition();
     // Hands edits still in progress (fields that commit when left) to the models.
@@ -65,6 +71,7 @@ private:
     std::array<QWidget*, 9> optionPages_{};
     std::array<QWidget*, 8> recorderPages_{};
     std::array<QProgressBar*, 8> gauges_{};
+    std::array<BoundComboBox*, 8> deviceCombos_{};
     QTableWidget* planning_ = nullptr;
     QPlainTextEdit* traceView_ = nullptr;
     QPushButton* save_ = nullptr;

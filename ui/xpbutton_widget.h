@@ -23,6 +23,8 @@ public:
     // button: only while a file is being written); otherwise it is drawn
     // armed, outlined.
     void setLitWhen(std::function<bool()> lit) { lit_ = std::move(lit); update(); }
+    // Drawn lit now: checked, and (for the record button) a file is written.
+    bool lit() const { return model_.Checked() && (!lit_ || lit_()); }
     Glyph glyph() const { return glyph_; }
 
     QSize sizeHint() const override;

@@ -303,6 +303,12 @@ QVector<float> ActiveSoundRecorder::PeakLevels() const {
     return QVector<float>(lastChannels_, 0.0f);
 }
 
+QVector<float> ActiveSoundRecorder::TakePeakLevels() {
+    if (!session_ || session_->Ending()) return PeakLevels();
+    const QVector<float> peaks = session_->TakeMeterPeaks();
+    return peaks.isEmpty() ? session_->Peaks() : peaks;
+}
+
 std::optional<double> ActiveSoundRecorder::TakeInputPeakDbfs() {
     if (!session_ || session_->Ending()) return std::nullopt;
     const float peak = session_->TakePeakHold();

@@ -137,6 +137,10 @@ public:
     MeterDisplay MeterDisplay2;
     // Latest peak level per channel, 0..1 (for the meters).
     QVector<float> PeakLevels() const;
+    // For the meters: the loudest sample of each channel since the previous
+    // call (the latest levels when nothing came meanwhile), so that a meter
+    // read 25 times a second misses no crest between its readings.
+    QVector<float> TakePeakLevels();
     // Loudest input sample since the previous call, in dBFS (minus infinity
     // for digital silence), from the pass that feeds the meters; empty while
     // the engine does not record or when nothing was captured meanwhile.

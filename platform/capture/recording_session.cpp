@@ -77,6 +77,17 @@ QVector<float> RecordingSession::Peaks() const {
     return peaks;
 }
 
+QVector<float> RecordingSession::TakeMeterPeaks() {
+    QVector<float> peaks;
+    bool any = false;
+    for (int c = 0; c < config_.format.channels; ++c) {
+        const float v = meterPeaks_[c].exchange(-1.0f, std::memory_order_relaxed);
+        any = any || v >= 0.0f;
+        peaks << std::max(v, 0.0f);
+    }
+    return any ? peaks : QVector<float>();
+}
+
 void RecordingSession::post(std::function<void(ActiveSoundRecorder*)> call) {
     ActiveSoundRecorder* owner = owner_;
     QMetaObject::invokeMethod(owner, [owner, call = std::move(call)] { call(owner); }, Qt::QueuedConnection);
@@ -118,6 +129,13 @@ void RecordingSession::onCaptured(const uint8_t* data, size_t frames) {
     const float loudest = std::min(std::max(peak[0], peak[1]), 1.0f);
     float held = peakHold_.load(std::memory_order_relaxed);
     while (loudest > held && !peakHold_.compare_exchange_weak(held, loudest, std::memory_order_relaxed)) {
+    }
+    // And for the meters, per channel, until they read them.
+    for (int c = 0; c < channels; ++c) {
+        const float v = std::min(peak[c], 1.0f);
+        float m = meterPeaks_[c].load(std::memory_order_relaxed);
+        while (v > m && !meterPeaks_[c].compare_exchange_weak(m, v, std::memory_order_relaxed)) {
+        }
     }
     if (paused_.load(std::memory_order_relaxed)) return;
     const size_t frameBytes = static_cast<size_t>(config_.format.bytesPerFrame());

@@ -58,6 +58,10 @@ public:
     // Loudest sample of all channels (0..1) captured since the previous call;
     // -1 when nothing was captured meanwhile.
     float TakePeakHold() { return peakHold_.exchange(-1.0f, std::memory_order_relaxed); }
+    // Loudest sample of each channel (0..1) captured since the previous call,
+    // for the meters, whatever the size of the blocks; empty when nothing
+    // was captured meanwhile.
+    QVector<float> TakeMeterPeaks();
 
     // Capture thread.
     void onCaptured(const uint8_t* data, size_t frames) override;
@@ -84,6 +88,7 @@ private:
     std::atomic<bool> ended_{false};
     std::atomic<bool> paused_{false};
     bool fileLostReported_ = false;  // encoder thread
+    std::atomic<float> meterPeaks_[2] = {-1.0f, -1.0f};  // -1: nothing since the last take
     std::atomic<quint64> frames_{0};
     std::atomic<quint64> overruns_{0};
     std::atomic<float> peaks_[2] = {0.0f, 0.0f};
