@@ -159,16 +159,6 @@ UdpCommandState& UdpCommands() {
 
 void ResetUdpCommandState() { UdpCommands() = UdpCommandState{}; }
 
-QString ExtraireBalise(const QString& message, const QString& tag) {
-    if (message.trimmed().isEmpty() || tag.isEmpty()) return QString();
-    const qsizetype p = message.indexOf(tag, 0, Qt::CaseInsensitive);
-    if (p < 0) return QString();
-    const qsizetype q = message.indexOf(QLatin1Char('>'), p + 1);
-    const qsizetype from = p + tag.size();
-    if (q < 0 || q < from) return QString();
-    return message.mid(from, q - from);
-}
-
 void LabelDataArrivalUDP_Change(int k) {
     ErrorTrap trap(kWhere);
     if (!trap(5, [&] {

@@ -5,6 +5,7 @@
 // and conversion notifications after a stop. Its entry is the change of an
 // input line's inbox (Setup().LabelDataArrivalUDP(k)).
 #include "core/recorder_slot.h"
+#include "remote/message_text.h"
 #include "settings/frm_setup.h"
 
 #include <QString>
@@ -32,10 +33,6 @@ void ResetUdpCommandState();
 // waits of the remote commands end and no further action is carried out.
 bool RemoteClosing();
 
-// The value of the first occurrence of tag (its opening text, e.g.
-// "<Record:", found without regard to case) in message: the text up to the
-// next ">"; empty when the message is blank, the tag is absent or not closed.
-QString ExtraireBalise(const QString& message, const QString& tag);
 
 // The interpreter for input line index (0..8): runs whenever the inbox text
 // of that line changes.

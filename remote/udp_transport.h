@@ -5,6 +5,7 @@
 // queues and the timer belong to the hidden companion window Frm_MainBis; the
 // parameters are the setup window's controls (Setup()).
 #include "platform/udp_socket.h"
+#include "remote/message_text.h"
 #include "settings/frm_setup.h"
 
 #include <QByteArray>
@@ -65,10 +66,6 @@ void SendDataUDPSocketWrench(int t, const QString& address, qint32 port, const Q
 void BtnUDPSend_Click(int t);
 void SocketWrenchUDPOut_OnError(int t, int number, const QString& text);
 
-// The text of a datagram: UTF-8 when the bytes are valid UTF-8, else the
-// Windows "ANSI" code page of the family's older systems (Windows-1252, a
-// superset of Latin-1).
-QString DatagramText(const QByteArray& bytes);
 // The bytes of an outgoing datagram (UTF-8).
 QByteArray DatagramBytes(const QString& text);
 // A text from the network made fit for one trace line: control characters

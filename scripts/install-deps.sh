@@ -12,6 +12,7 @@ PACKAGES=(
   faketime xvfb xauth imagemagick socat procps tzdata python3
   espeak-ng sox
   dpkg-dev systemd
+  clang libclang-rt-14-dev
 )
 missing=()
 for p in "${PACKAGES[@]}"; do
