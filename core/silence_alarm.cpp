@@ -7,6 +7,8 @@
 #include "support/errors.h"
 #include "support/tracelog.h"
 
+#include <QTimer>
+
 #include <array>
 #include <cmath>
 
@@ -15,6 +17,30 @@ namespace {
 std::array<SilenceWatch, kRecorders>& Watches() {
     static std::array<SilenceWatch, kRecorders> watches;
     return watches;
+}
+
+SilenceNotifier& Notifier() {
+    static SilenceNotifier notifier;
+    return notifier;
+}
+
+// The UDP target told of each recorder's silence in progress (-1 none): the
+// end goes where the beginning went.
+std::array<int, kRecorders>& ToldTargets() {
+    static std::array<int, kRecorders> told = [] {
+        std::array<int, kRecorders> a;
+        a.fill(-1);
+        return a;
+    }();
+    return told;
+}
+
+// Sent after the main timer's tick: a send waits in the event loop.
+void Tell(int index, int target, bool on) {
+    if (target < 0 || !Notifier()) return;
+    QTimer::singleShot(0, [index, target, on] {
+        if (Notifier()) Notifier()(index, target, on);
+    });
 }
 
 std::optional<double> Number(QString text) {
@@ -122,8 +148,29 @@ void FollowSilence(int index) {
         }
         TraceLogEncadre(-1, index, -1, text, QStringLiteral("="), true);
     });
+    trap(50, [&] {
+        int& told = ToldTargets()[size_t(index)];
+        if (event == SilenceWatch::Event::Raised) {
+            const int entry = Setup().ComboSilenceUDP[size_t(index)].listIndex();
+            told = entry >= 1 && entry <= 9 ? entry - 1 : -1;
+            Tell(index, told, true);
+        } else if (event == SilenceWatch::Event::SoundBack || event == SilenceWatch::Event::Ended) {
+            Tell(index, told, false);
+            told = -1;
+        }
+    });
+}
+
+void SetSilenceNotifier(SilenceNotifier notifier) { Notifier() = std::move(notifier); }
+
+QString SilenceAlarmMessage(int recorder, bool on) {
+    return QStringLiteral("<Do:Alarm><Recorder:") + QString::number(recorder + 1) + QStringLiteral("><Silence:") +
+           (on ? QStringLiteral("On") : QStringLiteral("Off")) + QLatin1Char('>');
 }
 
 const SilenceWatch& SilenceWatchOf(int index) { return Watches()[size_t(qBound(0, index, kRecorders - 1))]; }
 
-void ResetSilenceWatches() { Watches().fill(SilenceWatch{}); }
+void ResetSilenceWatches() {
+    Watches().fill(SilenceWatch{});
+    ToldTargets().fill(-1);
+}

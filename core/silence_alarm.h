@@ -12,8 +12,11 @@
 //   "SilenceSeuil"  threshold in dBFS, default "-50" (TexteSilenceSeuil)
 //   "SilenceDelai"  delay in seconds, default "30"; 0 turns the alarm off
 //                   (TexteSilenceDelai)
+//   "SilenceUDP"    "00" no notification, "01".."09" the UDP target told of
+//                   the alarm (ComboSilenceUDP)
 #include <QString>
 #include <QtGlobal>
+#include <functional>
 #include <optional>
 
 constexpr double kSilenceThresholdDefault = -50.0;  // dBFS
@@ -60,6 +63,15 @@ private:
 
 // "45 s", "1 min 05 s", "2 h 03 min 10 s".
 QString SilenceDurationText(qint64 ms);
+
+// Tells another system of a silence: recorder index, UDP target (0..8) and
+// whether the silence begins (true) or ends. Installed by the remote-control
+// part of the program; the alarm itself works without it.
+using SilenceNotifier = std::function<void(int recorder, int target, bool on)>;
+void SetSilenceNotifier(SilenceNotifier notifier);
+// The datagram of a silence notification:
+// "<Do:Alarm><Recorder:" + (recorder + 1) + "><Silence:On>" (or "Off").
+QString SilenceAlarmMessage(int recorder, bool on);
 
 // The main timer's step for one recorder in service: options from the setup
 // window, level from the engine, incidents in the trace log.

@@ -197,7 +197,7 @@ void NextTimingAnalysis() {
     trap(20, [&] { ComputeNextTiming(); });
 }
 
-void ComputeNextTiming(const QDateTime& tie, bool traced) {
+void ComputeNextTiming(const QDateTime& tie, bool traced, const QDateTime& since) {
     ErrorTrap trap(QStringLiteral("FrmSetup:NextTimingAnalysis"));
     FrmSetupControls& c = Setup();
     PlanningRuntime& rt = Planning();
@@ -210,9 +210,14 @@ void ComputeNextTiming(const QDateTime& tie, bool traced) {
         now = CurrentClock().now();
         tick = CurrentClock().tickMs();
         if (!rt.watchSince.isValid()) rt.watchSince = now;
-        // Forward from the moment the planning began to watch, or from a
-        // little before now; never from later than now (a clock set back).
-        from = std::max(now.addMSecs(-kPlanningCatchUpMs), std::min(rt.watchSince, now));
+        if (!rt.watched.isValid()) rt.watched = now;
+        // Forward from a little before now, or from `since` when that is
+        // earlier (what passed unwatched is still to be dealt with); never
+        // from before the planning began to watch, never from later than now
+        // (a clock set back).
+        const QDateTime recent = now.addMSecs(-kPlanningCatchUpMs);
+        from = since.isValid() && since < recent ? since : recent;
+        from = std::max(from, std::min(rt.watchSince, now));
         file = NomFichierSettings(QStringLiteral(".Ini"), QString());
         c.NextPlanningLine = -1;
     });
@@ -235,7 +240,12 @@ void ComputeNextTiming(const QDateTime& tie, bool traced) {
                 }
                 return true;
             };
-            const PlanningOccurrence o = NextOccurrence(rule, from, accept);
+            // A line whose last start was dealt with since `from` looks on from
+            // there: after a long sleep its starts are walked one by one.
+            const QDateTime lineFrom =
+                made.occurrence.isValid() && from < made.occurrence && !(now < made.occurrence) ? made.occurrence
+                                                                                                   : from;
+            const PlanningOccurrence o = NextOccurrence(rule, lineFrom, accept);
             if (!o.start.isValid()) return;
             if (bestSlot >= 0 && !(o.start < best.start)) return;  // a later slot never replaces an equal time
             best = o;

@@ -49,11 +49,17 @@ void NextTimingAnalysis();
 // The computation alone: NextPlanningLine, TextProchainTiming and the
 // planning timer's period from the settings file at the current time. `tie`,
 // when valid, stays eligible however old it is (the other lines of a start
-// in progress at that moment); `traced` writes the "Planning analysis" lines.
-void ComputeNextTiming(const QDateTime& tie = {}, bool traced = true);
+// in progress at that moment); `traced` writes the "Planning analysis" lines;
+// `since`, when valid, looks back to that moment (the last one the planning
+// watched) instead of a little before now.
+void ComputeNextTiming(const QDateTime& tie = {}, bool traced = true, const QDateTime& since = {});
 
 // A start that was passed by less than this and has not been made is still
-// made (a timer tick or an analysis that came late, a clock that jumped).
+// made as planned (a timer tick or an analysis that came a little late, a
+// clock corrected by a few seconds). A start passed by more, while the
+// planning was not watching (the computer asleep, the program busy, the
+// clock put forward), is made late and shortened to its planned end, or
+// reported missed when that end has passed too.
 constexpr qint64 kPlanningCatchUpMs = 12000;
 // A start of a line that names a moment at or before the last start made of
 // that line, and that would come within this time of it, is the same start

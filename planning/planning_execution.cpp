@@ -5,6 +5,7 @@
 #include "planning/next_timing.h"
 #include "planning/planning_state.h"
 #include "remote/serial_link.h"
+#include "support/app_globals.h"
 #include "support/clock.h"
 #include "support/errors.h"
 #include "support/files.h"
@@ -13,6 +14,8 @@
 #include "support/tracelog.h"
 
 #include <algorithm>
+#include <array>
+#include <vector>
 #include <limits>
 
 namespace {
@@ -30,14 +33,20 @@ struct Flag {
     bool& flag;
 };
 
-// Starts planning slot k, whose start named `occurrence` has come.
-void StartPlannedLine(int k, const QDateTime& occurrence) {
-    ErrorTrap trap(QStringLiteral("FrmSetup:TimerPlanning_Timer"));
-    PlanningRuntime& rt = Planning();
-    // Made from now on, whatever follows: never the same start twice.
-    rt.made[size_t(k)] = {occurrence, CurrentClock().tickMs()};
+QString SlotSection(int k) { return QStringLiteral("Planning_") + N2S(k, 3, 0, QStringLiteral("0")); }
+
+// The duration of planning slot k as its line gives it.
+qint32 LineDurationMs(int k) {
     const QString file = NomFichierSettings(QStringLiteral(".Ini"), QString());
-    const QString sec = QStringLiteral("Planning_") + N2S(k, 3, 0, QStringLiteral("0"));
+    return PlannedDurationMs(LectureIni(file, SlotSection(k), QStringLiteral("Duree"), QString()));
+}
+
+// Starts planning slot k, whose start has come; `shortenedMs`, when above 0,
+// replaces the line's duration (a start made late that keeps its planned end).
+void StartPlannedLine(int k, qint32 shortenedMs = 0) {
+    ErrorTrap trap(QStringLiteral("FrmSetup:TimerPlanning_Timer"));
+    const QString file = NomFichierSettings(QStringLiteral(".Ini"), QString());
+    const QString sec = SlotSection(k);
     auto read = [&](const char* key) { return LectureIni(file, sec, QLatin1String(key), QString()); };
     QString recorderText, soundFile, podcast, command;
     int number = 0, index = -1;
@@ -46,7 +55,7 @@ void StartPlannedLine(int k, const QDateTime& occurrence) {
         recorderText = read("Recorder");
         number = PlannedRecorderNumber(recorderText);
         index = number >= 1 && number <= kRecorders ? number - 1 : -1;
-        durationMs = PlannedDurationMs(read("Duree"));
+        durationMs = shortenedMs > 0 ? shortenedMs : PlannedDurationMs(read("Duree"));
         soundFile = read("DossierFichierSon");
         command = read("ASC82Plus");
         podcast = read("PodcastFlux");
@@ -84,6 +93,101 @@ void StartPlannedLine(int k, const QDateTime& occurrence) {
         }
         PlanningRecordAuto(index, durationMs, soundFile, podcast, command);
     });
+}
+
+// What a tick found of one line: its starts passed by `now`, the first and
+// the last of them.
+struct DueLine {
+    int slot = -1;
+    int count = 0;
+    QDateTime first, last;
+};
+
+const QString kUnwatched = QStringLiteral("(computer asleep, busy or clock changed)");
+
+// The end of a planned start in the trace: its time, with its date when that
+// is not today.
+QString EndText(const QDateTime& end, const QDateTime& now) {
+    return end.date() == now.date() ? Date2StringEx(end, App().TimeDisplayFormat) : TimingText(end);
+}
+
+// Deals with every start due by `now`, from `timing` (the next one) on. A line
+// whose start was passed by a few seconds starts as planned. One passed by
+// more went by while the planning was not watching: it starts now, shortened
+// so that it ends at its planned end, or, when that end has passed as well,
+// is not started; either way the operator learns it from an incident, one
+// per line however many of its starts went by.
+void DealWithDueStarts(QDateTime timing, const QDateTime& now, const QDateTime& since) {
+    ErrorTrap trap(QStringLiteral("FrmSetup:TimerPlanning_Timer"));
+    PlanningRuntime& rt = Planning();
+    std::array<DueLine, kPlanningSlots> lines{};
+    // Ten years of an hourly line at most; the walk ends long before.
+    for (int n = 0; n < 100000 && timing.isValid() && !(now < timing); ++n) {
+        const int k = Setup().NextPlanningLine;
+        if (k < 0 || k >= kPlanningSlots) break;
+        DueLine& line = lines[size_t(k)];
+        line.slot = k;
+        if (line.count++ == 0) line.first = timing;
+        line.last = timing;
+        // Dealt with from now on, whatever follows: never the same start twice.
+        rt.made[size_t(k)] = {timing, CurrentClock().tickMs()};
+        const QDateTime dealt = timing;
+        trap(10, [&] { ComputeNextTiming(dealt, false, since); });
+        timing = rt.nextStart;
+    }
+    // Only the last start of a line can still be made: the earlier ones are
+    // over or would be cut short by it. In the order of their moments.
+    std::vector<DueLine> due;
+    for (const DueLine& line : lines)
+        if (line.count > 0) due.push_back(line);
+    std::stable_sort(due.begin(), due.end(), [](const DueLine& a, const DueLine& b) { return a.last < b.last; });
+    for (const DueLine& line : due) {
+        trap(20, [&] {
+            const QString task = QStringLiteral("Err: Planning: Task: ") + QString::number(line.slot);
+            const int earlier = line.count - 1;
+            QString earlierText;
+            if (earlier > 0)
+                earlierText = QString::number(earlier) +
+                              (earlier == 1 ? QStringLiteral(" start") : QStringLiteral(" starts")) +
+                              QStringLiteral(" missed since ") + TimingText(line.first);
+            // Late or not as the tick found it (the starts before this one may
+            // have taken a while); what is left of it, from now.
+            const QDateTime at = CurrentClock().now();
+            const qint64 lateMs = line.last.msecsTo(now);
+            if (lateMs <= kPlanningCatchUpMs) {
+                if (earlier > 0)
+                    TraceLog(-1, -1, -1, task + QStringLiteral(": ") + earlierText + QLatin1Char(' ') + kUnwatched +
+                                             QStringLiteral(": not recorded"),
+                             true);
+                StartPlannedLine(line.slot);
+                return;
+            }
+            const QDateTime end = line.last.addMSecs(LineDurationMs(line.slot));
+            const qint64 leftMs = at.msecsTo(end);
+            if (leftMs > 0) {
+                TraceLog(-1, -1, -1,
+                         task + QStringLiteral(" started late by ") + QString::number(line.last.msecsTo(at) / 1000) +
+                             QStringLiteral(" s ") + kUnwatched + QStringLiteral(": ends at ") + EndText(end, at) +
+                             QStringLiteral(" as planned") +
+                             (earlier > 0 ? QStringLiteral(" (") + earlierText + QStringLiteral(": not recorded)")
+                                          : QString()),
+                         true);
+                StartPlannedLine(line.slot, qint32(std::min<qint64>(leftMs, std::numeric_limits<qint32>::max())));
+                return;
+            }
+            if (line.count == 1)
+                TraceLog(-1, -1, -1,
+                         task + QStringLiteral(" start of ") + TimingText(line.last) + QStringLiteral(" missed ") +
+                             kUnwatched + QStringLiteral(": not recorded"),
+                         true);
+            else
+                TraceLog(-1, -1, -1,
+                         task + QStringLiteral(": ") + QString::number(line.count) +
+                             QStringLiteral(" starts missed since ") + TimingText(line.first) + QLatin1Char(' ') +
+                             kUnwatched + QStringLiteral(": not recorded"),
+                         true);
+        });
+    }
 }
 
 }  // namespace
@@ -144,24 +248,34 @@ void TimerPlanning_Timer() {
     if (rt.firing) return;
     QDateTime timing, now;
     trap(10, [&] {
+        now = CurrentClock().now();
         if (Setup().TextProchainTiming.text().trimmed().isEmpty()) return;
         timing = rt.nextStart;
-        now = CurrentClock().now();
         if (timing.isValid()) ArmTimerPlanning(now);
     });
-    if (!timing.isValid() || now < timing) return;
+    // The last moment watched, when it is more than a moment ago: the
+    // computer slept, the program was busy or the clock was put forward, and
+    // what fell due meanwhile is looked for from there.
+    const QDateTime since = rt.watched;
+    if (timing.isValid() && since.isValid() && since < now.addMSecs(-kPlanningCatchUpMs)) {
+        trap(15, [&] { ComputeNextTiming({}, false, since); });
+        timing = rt.nextStart;
+    }
+    if (!timing.isValid() || now < timing) {
+        // Nothing was due up to now.
+        if (now.isValid()) rt.watched = now;
+        return;
+    }
     Flag firing(rt.firing);
-    // Every line due now starts, the others of the same moment included; then
-    // the next timing.
-    for (int n = 0; n < kPlanningSlots && timing.isValid() && !(now < timing); ++n) {
-        const int k = Setup().NextPlanningLine;
-        if (k < 0 || k >= kPlanningSlots) break;
-        const QDateTime started = timing;
-        trap(20, [&] { StartPlannedLine(k, started); });
-        trap(30, [&] { ComputeNextTiming(started, false); });
+    // Every start due by now, the lines of one moment together, then the next
+    // timing. The starts take time (switcher, engine): what falls due
+    // meanwhile is the next round.
+    for (int round = 0; round < kPlanningSlots && timing.isValid() && !(now < timing); ++round) {
+        trap(20, [&] { DealWithDueStarts(timing, now, since); });
         timing = rt.nextStart;
         now = CurrentClock().now();
     }
+    rt.watched = now;
     trap(40, [&] { NextTimingAnalysis(); });
 }
 

@@ -14,8 +14,13 @@ struct PlanningRuntime {
     // When the planning began to watch the clock (first analysis): a start
     // before it was never due.
     QDateTime watchSince;
-    // The last start made of each slot: the moment it named and the
-    // monotonic tick when it was made.
+    // The last moment the planning looked at the clock (its last tick, or
+    // the first analysis): every start up to it has been made or reported.
+    // A start between it and now passed unwatched (the computer asleep, the
+    // program busy, the clock put forward).
+    QDateTime watched;
+    // The last start dealt with of each slot (made, or reported missed): the
+    // moment it named and the monotonic tick when it was dealt with.
     struct Made {
         QDateTime occurrence;
         qint64 tick = 0;

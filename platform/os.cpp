@@ -18,6 +18,8 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <ifaddrs.h>
+#include <net/if.h>
 #include <netdb.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -71,7 +73,40 @@ QString ComputerName() {
     return dot > 0 ? full.left(dot) : full;
 }
 
+namespace {
+bool IsLoopbackV4(const QString& dotted) { return dotted.startsWith(QLatin1String("127.")); }
+
+// First IPv4 address of an interface that is up and is not the loopback.
+QString FirstNetworkAddress() {
+    ifaddrs* list = nullptr;
+    if (getifaddrs(&list) != 0) return QString();
+    QString found;
+    for (ifaddrs* a = list; a && found.isEmpty(); a = a->ifa_next) {
+        if (!a->ifa_addr || a->ifa_addr->sa_family != AF_INET) continue;
+        if ((a->ifa_flags & IFF_UP) == 0 || (a->ifa_flags & IFF_LOOPBACK) != 0) continue;
+        char text[INET_ADDRSTRLEN] = {};
+        const auto* in = reinterpret_cast<const sockaddr_in*>(a->ifa_addr);
+        if (inet_ntop(AF_INET, &in->sin_addr, text, sizeof text) && !IsLoopbackV4(QString::fromLatin1(text)))
+            found = QString::fromLatin1(text);
+    }
+    freeifaddrs(list);
+    return found;
+}
+}  // namespace
+
 QString HostAddress() {
+    // Many systems map their own name to a loopback address (127.0.1.1 on
+    // Debian): other computers could not reach it, so the address of the
+    // network interface stands in for it.
+    QString result = LookedUpHostAddress();
+    if (IsLoopbackV4(result)) {
+        const QString network = FirstNetworkAddress();
+        if (!network.isEmpty()) result = network;
+    }
+    return result;
+}
+
+QString LookedUpHostAddress() {
     addrinfo hints{};
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_DGRAM;

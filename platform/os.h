@@ -22,8 +22,13 @@ qint64 BootTimeMs();
 qint64 WallClockMs();
 
 QString ComputerName();
-// First IPv4 address that the lookup of the computer's name returns, else 127.0.0.1.
+// This computer's IPv4 address as others reach it: the first IPv4 address
+// that the lookup of the computer's name returns, unless that is a loopback
+// address and a network interface is up: then the first IPv4 address of such
+// an interface. 127.0.0.1 when there is none.
 QString HostAddress();
+// The first IPv4 address that the lookup of the computer's name returns, else 127.0.0.1.
+QString LookedUpHostAddress();
 // Distribution name and release + ", 64-bit" (or ", 32-bit").
 QString OsDisplayString();
 bool Is64BitOs();

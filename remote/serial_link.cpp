@@ -39,22 +39,29 @@ void TraceCom(const QString& text) { TraceLog(-1, -1, -1, text, false, true); }
 
 QString Decode(const QByteArray& bytes) { return QString::fromUtf8(bytes); }
 
-// A received text on one trace line: line breaks and other control
-// characters are shown by name.
-QString Printable(const QString& text) {
+}  // namespace
+
+QString SerialPrintable(const QString& text) {
     QString out;
     out.reserve(text.size());
     for (QChar ch : text) {
         const ushort u = ch.unicode();
         if (u == '\r') out += QStringLiteral("<CR>");
         else if (u == '\n') out += QStringLiteral("<LF>");
-        else if (u < 0x20 || u == 0x7F)
+        else if (u == '\t') out += QStringLiteral("<TAB>");
+        else if (u == 0) out += QStringLiteral("<NUL>");
+        else if (u == 0x1B) out += QStringLiteral("<ESC>");
+        else if (u < 0x20 || u == 0x7F || (u >= 0x80 && u < 0xA0) || u == 0x2028 || u == 0x2029)
             out += QStringLiteral("<0x") + QString::number(u, 16).rightJustified(2, QLatin1Char('0')).toUpper() +
                    QStringLiteral(">");
         else out += ch;
     }
     return out;
 }
+
+namespace {
+
+QString Printable(const QString& text) { return SerialPrintable(text); }
 
 void OnPortLost(const QString& reason) {
     ++L().discards;
@@ -86,7 +93,7 @@ Written WriteLine(const QString& line) {
     platform::CommPort& port = ComControl();
     const platform::CommResult r = port.Output(line.toUtf8() + "\r\n");
     if (!r.ok()) {
-        TraceCom(QStringLiteral("Err: COM: ") + r.description + QStringLiteral(". Data not sended: ") + line);
+        TraceCom(QStringLiteral("Err: COM: ") + r.description + QStringLiteral(". Data not sended: ") + Printable(line));
         return Written::Refused;
     }
     const quint64 discards = L().discards;
@@ -97,7 +104,7 @@ Written WriteLine(const QString& line) {
     if (gone()) {
         TraceCom(QStringLiteral("Err: COM: Port closed or output cleared before the line was sent whole. "
                                 "Data not sended: ") +
-                 line);
+                 Printable(line));
         return Written::Discarded;
     }
     if (!drained) {
@@ -106,7 +113,7 @@ Written WriteLine(const QString& line) {
         port.ClearOutput();
         ++L().discards;
         TraceCom(QStringLiteral("Err: COM: Output not drained within ") + QString::number(L().drainTimeoutMs) +
-                 QStringLiteral(" ms, output cleared. Data not sended whole: ") + line);
+                 QStringLiteral(" ms, output cleared. Data not sended whole: ") + Printable(line));
         return Written::TimedOut;
     }
     return Written::Whole;
@@ -223,12 +230,12 @@ bool SendPortCOM(const QString& line, const QString& sentTracePrefix) {
     bool whole = false;
     trap(10, [&] {
         if (!SerialPortOpen()) {
-            TraceCom(QStringLiteral("Err: COM: Port COM not Open. Data not sended: ") + line);
+            TraceCom(QStringLiteral("Err: COM: Port COM not Open. Data not sended: ") + Printable(line));
             return;
         }
-        TraceCom(QStringLiteral("COM: Data to send: ") + line);
+        TraceCom(QStringLiteral("COM: Data to send: ") + Printable(line));
         whole = WriteLine(line) == Written::Whole;
-        if (whole) TraceCom(sentTracePrefix + line);
+        if (whole) TraceCom(sentTracePrefix + Printable(line));
     });
     return whole;
 }

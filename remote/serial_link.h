@@ -36,6 +36,9 @@ QString SerialSettingsText();
 // Device of port n: key "Device_" + n of section "PortCOM", else "/dev/ttyS" + (n - 1);
 // "" for a number outside 1..9.
 QString SerialDevicePath(int port);
+// A text of the serial link fit for one trace line: CR, LF, TAB, NUL, ESC
+// shown as <CR>, <LF>, <TAB>, <NUL>, <ESC>, other control characters as <0xNN>.
+QString SerialPrintable(const QString& text);
 // The message of an event code (the codes of the port component).
 QString CommEventText(int code);
 

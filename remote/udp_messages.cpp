@@ -45,10 +45,18 @@ int RecorderIndex(const QString& text) {
     return r;
 }
 
+// What a stop announces: the recording that was stopped, as it stood when
+// the stop was ordered (a later start of the recorder, during the wait for
+// the file to close, must not change it).
+struct StoppedRecording {
+    QString articleId;
+    QString songId;
+    QString path;
+};
+
 // The podcast (or conversion) notification of recorder r after a stop.
-void Notify(int k, int r, bool podcast) {
+void Notify(int k, int r, bool podcast, const StoppedRecording& stopped) {
     FrmSetupControls& c = Setup();
-    const UdpCommandState& st = UdpCommands();
     const CheckBoxCtl& option = podcast ? c.CheckUDPPodcaster[size_t(r)] : c.CheckUDPConvertir[size_t(r)];
     const ComboCtl& targets = podcast ? c.ComboEmissionUDPPodcaster[size_t(r)] : c.ComboEmissionUDPConvertir[size_t(r)];
     Trace(k, r, (podcast ? QStringLiteral("UDP: CheckUDPPodcaster: ") : QStringLiteral("UDP: CheckUDPConvertir: ")) +
@@ -63,20 +71,28 @@ void Notify(int k, int r, bool podcast) {
     if (podcast) Trace(k, r, QStringLiteral("UDP: Idx: ") + Num(t) + QStringLiteral(": ") + address + QLatin1Char(':') + portText);
     if (address.isEmpty() || portText.isEmpty()) return;
     const qint32 port = CLngRound(Val(portText));
-    const QString& article = st.PvSArticleId[size_t(r)];
-    const QString& song = st.PvSSongId[size_t(r)];
+    const QString& article = stopped.articleId;
+    const QString& song = stopped.songId;
     if (podcast) {
         Trace(k, r, QStringLiteral("UDP: Adresse:NoPort: ") + address + QLatin1Char(':') + Num(port));
         Trace(k, r, QStringLiteral("UDP: PvSArticleId: ") + P(article));
         Trace(k, r, QStringLiteral("UDP: PvSSongId: ") + P(song));
     }
     const QString head = podcast ? QStringLiteral("<Do:Podcast>") : QStringLiteral("<Do:Convert>");
-    const QString file = QStringLiteral("<SoundFile:") + S().slot[size_t(r)].AnnouncedFilePath + QLatin1Char('>');
+    const QString file = QStringLiteral("<SoundFile:") + stopped.path + QLatin1Char('>');
     QString text;
     if (!Blank(article)) text = head + QStringLiteral("<ArticleId:") + article + QLatin1Char('>') + file;
     else if (!Blank(song)) text = head + QStringLiteral("<SongId:") + song + QLatin1Char('>') + file;
     if (podcast) Trace(k, r, QStringLiteral("UDP: MsgUDP: ") + P(text));
     if (text.isEmpty()) return;
+    // No file came of the recording (its start failed): nothing to announce.
+    if (Blank(stopped.path)) {
+        TraceLog(k, r, -1,
+                 QStringLiteral("Err: UDP: No recording file to announce: not sent to ") + address + QLatin1Char(':') +
+                     Num(port) + QLatin1Char(' ') + P(text),
+                 false, true);
+        return;
+    }
     SendDataUDPSocketWrench(t, address, port, text);
     Trace(k, r, QStringLiteral("UDP: Send to: ") + address + QLatin1Char(':') + Num(port) + QLatin1Char(' ') + P(text));
 }
@@ -93,6 +109,11 @@ void RemoteStop(ErrorTrap& trap, int k, int r) {
                              if (index == r) closed = true;
                          });
     }
+    StoppedRecording stopped;
+    trap(290, [&] {
+        const UdpCommandState& st = UdpCommands();
+        stopped = {st.PvSArticleId[size_t(r)], st.PvSSongId[size_t(r)], S().slot[size_t(r)].AnnouncedFilePath};
+    });
     trap(300, [&] {
         S().RemoteActionRunning = true;
         BtnStopOn(r);
@@ -104,11 +125,11 @@ void RemoteStop(ErrorTrap& trap, int k, int r) {
         if (!platform::WaitInEventLoop([&] { return closed || RemoteClosing(); }, kFinalisationWaitMs) && !closed)
             TraceLog(k, r, -1,
                      QStringLiteral("Err: UDP: Recording file not closed ") + Num(kFinalisationWaitMs) +
-                         QStringLiteral(" ms after the stop: announced anyway: ") + S().slot[size_t(r)].AnnouncedFilePath,
+                         QStringLiteral(" ms after the stop: announced anyway: ") + stopped.path,
                      true, true);
     });
-    trap(330, [&] { Notify(k, r, true); });
-    trap(340, [&] { Notify(k, r, false); });
+    trap(330, [&] { Notify(k, r, true, stopped); });
+    trap(340, [&] { Notify(k, r, false, stopped); });
 }
 
 void RemoteStart(ErrorTrap& trap, int k, int r, const QString& songId, const QString& articleId) {
@@ -256,6 +277,11 @@ void LabelDataArrivalUDP_Change(int k) {
                     if (r < 0)
                         RaiseError(9, QStringLiteral("Subscript out of range: Recorder: ") + P(recorderText) +
                                           QStringLiteral(" is not a recorder (1 to 8): no action"));
+                    // A recorder out of service has no capture: a start would
+                    // be announced later for a file that was never made.
+                    if (r >= qBound(0, int(S().RecorderCount), kRecorders))
+                        RaiseError(9, QStringLiteral("Subscript out of range: Recorder: ") + P(recorderText) +
+                                          QStringLiteral(" is not in service: no action"));
                 })) {
                 // 11.
                 trap(100, [&] { S().slot[size_t(r)].RemoteCommandActive = true; });
@@ -286,6 +312,7 @@ void LabelDataArrivalUDP_Change(int k) {
     }
     // 13.
     st.InProcess[size_t(k)] = false;
+    trap(700, [&] { KickUdpQueue(); });
 }
 
 void CommandTestUDP_Click(int index) {

@@ -3,6 +3,7 @@
 #include "remote/udp_transport.h"
 
 #include "core/recorder_slot.h"
+#include "core/silence_alarm.h"
 #include "platform/os.h"
 #include "remote/clock_wait.h"
 #include "remote/udp_messages.h"
@@ -96,9 +97,19 @@ bool AnyQueued() {
     return false;
 }
 
+// The timer runs only while some queue holds messages: at its short period
+// when a line can take one, slowly while they all wait behind lines that are
+// still interpreting (it keeps running, so they are handed over after).
 void RearmTimer() {
     FrmMainBis& b = State();
-    if (AnyQueued() && !b.TimerUDP.isActive() && !RemoteClosing()) b.TimerUDP.start();
+    if (!AnyQueued() || RemoteClosing()) return;
+    bool ready = false;
+    for (int i = 0; i < kUdpLines && !ready; ++i)
+        ready = !b.ListeUDPIn[size_t(i)].empty() && !LineBusy(i);
+    // Before the end of the start-up nothing is handed over: a slow look.
+    if (!S().StartupDone) ready = false;
+    const int interval = ready ? qMax(1, b.ReadyIntervalMs) : kUdpHandOverGapMs;
+    if (!b.TimerUDP.isActive() || b.TimerUDP.remainingTime() > interval) b.TimerUDP.start(interval);
 }
 
 void Enqueue(int k, const QString& text) {
@@ -141,6 +152,8 @@ void PutInInbox(int k, const QString& message) {
 }
 
 FrmMainBis& MainBis() { return State(); }
+
+void KickUdpQueue() { RearmTimer(); }
 
 void FrmMainBis_Load() {
     ErrorTrap trap(QStringLiteral("Frm_MainBis:Form_Load"));
@@ -357,12 +370,22 @@ void SendDataUDPSocketWrench(int t, const QString& address, qint32 port, const Q
                          QStringLiteral(" |Sub: ") + kSubSend);
         }
     });
-    // Nothing is ever sent to this address.
+    // Nothing is ever sent to this address, however it is written; an
+    // address of every interface would reach this computer the same way.
+    target = CanonicalTargetAddress(target);
     if (target == QLatin1String("127.0.0.1")) return;
+    if (IsEveryInterface(target)) {
+        Trace(t, QStringLiteral("Err: UDP: SocketWrenchUDPOut: ") + target +
+                     QStringLiteral(" is no destination: nothing sent |Sub") + kSubSend);
+        return;
+    }
     int rc = 0;
     trap(20, [&] {
         if (s.Handle() == -1) return;
-        if (target == b.LastAddress[size_t(t)] && port == b.LastPort[size_t(t)]) return;
+        // The socket is connected somewhere: reused only for that destination.
+        if (target == b.ConnectedAddress[size_t(t)] && port == b.ConnectedPort[size_t(t)]) return;
+        b.ConnectedAddress[size_t(t)].clear();
+        b.ConnectedPort[size_t(t)] = 0;
         rc = s.Disconnect();
         if (rc == 0) Trace(t, QStringLiteral("UDP: SocketWrenchUDPOut.Disconnected"));
         else
@@ -374,6 +397,8 @@ void SendDataUDPSocketWrench(int t, const QString& address, qint32 port, const Q
         if (s.Handle() != -1) return;
         rc = s.Connect(target, port);
         if (rc == 0) {
+            b.ConnectedAddress[size_t(t)] = target;
+            b.ConnectedPort[size_t(t)] = port;
             Trace(t, QStringLiteral("UDP: SocketWrenchUDPOut.Connected to: ") + target + QLatin1Char(':') + Num(port));
         } else {
             // The last address is forgotten: the next send connects again.
@@ -400,6 +425,16 @@ void SendDataUDPSocketWrench(int t, const QString& address, qint32 port, const Q
         });
     }
     trap(50, [&] { platform::LetEventsRun(); });
+}
+
+QString CanonicalTargetAddress(const QString& address) {
+    const QString text = address.trimmed();
+    QHostAddress literal;
+    if (!literal.setAddress(text)) return text;
+    bool mapped = false;
+    const quint32 v4 = literal.toIPv4Address(&mapped);
+    if (mapped) return QHostAddress(v4).toString();
+    return literal.toString();
 }
 
 void BtnUDPSend_Click(int t) {
@@ -459,7 +494,35 @@ QString PrintableText(const QString& text) {
 
 // ---------------------------------------------------------------- installation
 
+namespace {
+
+// The silence alarm of a recorder told to UDP target t.
+void SendSilenceAlarm(int recorder, int t, bool on) {
+    ErrorTrap trap(QStringLiteral("Frm_MainBis:SendSilenceAlarm"));
+    trap(10, [&] {
+        if (t < 0 || t >= kUdpTargets || RemoteClosing()) return;
+        FrmSetupControls& c = Setup();
+        const QString address = c.TexteUDPIPCible[size_t(t)].text().trimmed();
+        const QString portText = c.TexteUDPPortCible[size_t(t)].text().trimmed();
+        const QString text = SilenceAlarmMessage(recorder, on);
+        if (address.isEmpty() || portText.isEmpty()) {
+            TraceLog(-1, recorder, -1,
+                     QStringLiteral("Err: UDP: Silence alarm: target ") + Num(t) +
+                         QStringLiteral(" has no address or port: not sent: ") + text,
+                     true, true);
+            return;
+        }
+        const qint32 port = CLngRound(Val(portText));
+        SendDataUDPSocketWrench(t, address, port, text);
+        TraceLog(-1, recorder, -1, QStringLiteral("UDP: Send to: ") + address + QLatin1Char(':') + Num(port) +
+                                        QLatin1Char(' ') + text, false, true);
+    });
+}
+
+}  // namespace
+
 void InstallUdpRemote() {
+    SetSilenceNotifier(SendSilenceAlarm);
     SetupLinks().LoadCompanionWindow = FrmMainBis_Load;
     SetupLinks().UnloadCompanionWindow = FrmMainBis_Unload;
     static bool wired = false;
@@ -478,11 +541,14 @@ void ResetUdpRemote() {
     FrmMainBis& b = State();
     b.TimerUDP.stop();
     b.TimerUDP.setInterval(kUdpTimerMs);
+    b.ReadyIntervalMs = kUdpTimerMs;
     for (auto& s : b.SocketWrenchUDPIn) s.reset();
     for (auto& s : b.SocketWrenchUDPOut) s.reset();
     for (auto& q : b.ListeUDPIn) q.clear();
     for (auto& a : b.LastAddress) a.clear();
     b.LastPort.fill(0);
+    for (auto& a : b.ConnectedAddress) a.clear();
+    b.ConnectedPort.fill(0);
     b.HandOverRunning.fill(false);
     b.Dropped.fill(0);
     b.LastHandOverTick = 0;

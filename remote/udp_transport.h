@@ -29,7 +29,15 @@ struct FrmMainBis {
     // Last address and port to which each output socket sent.
     std::array<QString, kUdpOutSockets> LastAddress;
     std::array<qint32, kUdpOutSockets> LastPort{};
+    // Destination each output socket is connected to (empty while closed):
+    // a send elsewhere reconnects it, even when the last write failed.
+    std::array<QString, kUdpOutSockets> ConnectedAddress;
+    std::array<qint32, kUdpOutSockets> ConnectedPort{};
     QTimer TimerUDP;
+    // Period of TimerUDP while a line can take a message; while every waiting
+    // message sits behind a line still interpreting one, it ticks every
+    // kUdpHandOverGapMs only.
+    int ReadyIntervalMs = kUdpTimerMs;
     // A message of the line is being handed over (its interpreter runs).
     std::array<bool, kUdpLines> HandOverRunning{};
     // Clock tick of the start or end of the latest hand-over (any line).
@@ -57,11 +65,18 @@ void SocketWrenchUDPIn_OnError(int k, int number, const QString& text);
 // takes no other; the other lines go on meanwhile.
 void TimerUDP_Timer();
 
+// The interpreter of a line has finished a message: messages waiting behind
+// it are looked at without waiting for the slow tick.
+void KickUdpQueue();
+
 // Puts a message into the inbox of line k, which runs the interpreter at once
 // (also when the inbox already held the same text).
 void PutInInbox(int k, const QString& message);
 
 // Output
+// A literal address in its plain dotted form ("127.1" and "::ffff:127.0.0.1"
+// are 127.0.0.1); any other text is returned trimmed.
+QString CanonicalTargetAddress(const QString& address);
 void SendDataUDPSocketWrench(int t, const QString& address, qint32 port, const QString& data);
 void BtnUDPSend_Click(int t);
 void SocketWrenchUDPOut_OnError(int t, int number, const QString& text);

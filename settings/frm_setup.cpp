@@ -75,6 +75,7 @@ void WireControls(FrmSetupControls& c) {
         c.TextePigeNbJours[i].onChange = [i] { TextePigeNbJours_Change(i); };
         c.TexteSilenceSeuil[i].onChange = [i] { TexteSilenceSeuil_Change(i); };
         c.TexteSilenceDelai[i].onChange = [i] { TexteSilenceDelai_Change(i); };
+        c.ComboSilenceUDP[i].onClick = MarkSettingsModified;
         c.TexteFichierRecordPeripherique[i].onChange = [i] { TexteFichierRecordPeripherique_Change(i); };
 
         // Remote-command options: their values are read where they are used.
@@ -175,9 +176,17 @@ SetupHooks& SetupLinks() {
     return hooks;
 }
 
-void MarkSettingsModified() {
-    if (!S().SettingsLoading) S().SettingsModified = true;
+namespace {
+quint64 g_settingsEdits = 0;
 }
+
+void MarkSettingsModified() {
+    if (S().SettingsLoading) return;
+    S().SettingsModified = true;
+    ++g_settingsEdits;
+}
+
+quint64 SettingsEditCount() { return g_settingsEdits; }
 
 void FrmSetup_InitGeneral() {
     ErrorTrap trap("FrmSetup:InitGeneral");

@@ -54,6 +54,8 @@ struct FrmSetupControls {
     // Silence alarm: threshold (dBFS) and delay (s, 0 = off).
     std::array<TextCtl, kRecorders> TexteSilenceSeuil;
     std::array<TextCtl, kRecorders> TexteSilenceDelai;
+    // UDP target told of the silence: entry 0 none, entry n target n-1 ("SilenceUDP").
+    std::array<ComboCtl, kRecorders> ComboSilenceUDP;
     std::array<TextCtl, kRecorders> TexteDossier;
     std::array<ControlBase, kRecorders> CommandDossierPige;
     std::array<TextCtl, kRecorders> TexteNomFichier;
@@ -196,6 +198,9 @@ void StorePlanningEditor(int slot);
 // Sets SettingsModified unless SettingsLoading: the change handler of the
 // controls whose only effect is to mark the settings as modified.
 void MarkSettingsModified();
+// Counts the operator's edits (every MarkSettingsModified outside a load): a
+// save that sees it change while it runs keeps the settings marked as modified.
+quint64 SettingsEditCount();
 // Registers a function that connects controls of Setup() to their handlers;
 // it runs at once and again after every ResetSetupControls().
 void AddSetupWiring(std::function<void()> wire);

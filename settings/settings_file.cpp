@@ -214,6 +214,8 @@ void InitSettings() {
             c.ComboEmissionUDPPodcaster[i].setListIndex(0);
             c.ComboEmissionUDPConvertir[i].setEntries(targets);
             c.ComboEmissionUDPConvertir[i].setListIndex(0);
+            c.ComboSilenceUDP[i].setEntries(targets);
+            c.ComboSilenceUDP[i].setListIndex(0);
         }
     });
     for (int i = 0; i < kRecorders; ++i) {
@@ -228,6 +230,7 @@ void InitSettings() {
         });
         trap(380, [&] { SelectEntry(c.ComboEmissionUDPPodcaster[i], Val(g.mid(4, 2))); });
         trap(390, [&] { SelectEntry(c.ComboEmissionUDPConvertir[i], Val(g.mid(7, 2))); });
+        trap(395, [&] { SelectEntry(c.ComboSilenceUDP[i], Val(read(RecorderSection("Recorder_", i), "SilenceUDP", "00"))); });
     }
 
     trap(400, [&] { Stage("J"); });
@@ -270,6 +273,14 @@ void SaveSettings() {
     ErrorTrap trap("FrmSetup:SaveSettings");
     FrmSetupControls& c = Setup();
     Writer write;
+    // The save lets events run: an edit made meanwhile may come after its
+    // key was written, and must stay to be saved.
+    quint64 editsDuringEvents = 0;
+    auto letEventsRun = [&] {
+        const quint64 before = SettingsEditCount();
+        platform::LetEventsRun();
+        editsDuringEvents += SettingsEditCount() - before;
+    };
     trap(10, [&] {
         write.file = SettingsFile();
         TraceLog(-1, -1, -1, "NomFichierSettings: " + write.file);
@@ -298,6 +309,7 @@ void SaveSettings() {
             write(sec, "PigeConfirmFile", QString::number(c.CheckNomFichier[i].value()));
             write(sec, "SilenceSeuil", c.TexteSilenceSeuil[i].text());
             write(sec, "SilenceDelai", c.TexteSilenceDelai[i].text());
+            write(sec, "SilenceUDP", Entry2(c.ComboSilenceUDP[i]));
         });
     }
     for (int i = 0; i < kRecorders; ++i) {
@@ -351,7 +363,7 @@ void SaveSettings() {
         }
     });
     trap(90, [&] {
-        platform::LetEventsRun();
+        letEventsRun();
         write("PortCOM", "Actif", QString::number(c.CheckPortCOMPresent.value()));
         write("PortCOM", "NoPort", QString::number(c.ComboNoPort.listIndex()));
         write("PortCOM", "Vitesse", QString::number(c.ComboPortComSetup[0].listIndex()));
@@ -367,7 +379,9 @@ void SaveSettings() {
     trap(110, [&] { write.failures += SaveDataPlanning(); });
     trap(120, [&] {
         if (write.failures == 0) {
-            S().SettingsModified = false;
+            S().SettingsModified = editsDuringEvents > 0;
+            if (S().SettingsModified)
+                TraceLog(-1, -1, -1, "SaveSettings: settings edited during the save: still to be saved");
         } else {
             // The edits are still only in the window: keep them marked.
             TraceLogEncadre(-1, -1, -1,

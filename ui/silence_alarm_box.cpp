@@ -43,11 +43,17 @@ QGroupBox* BuildSilenceAlarmBox(int recorder, QWidget* parent) {
     g->addWidget(NumberField(c.TexteSilenceDelai[r], 0, kSilenceDelayLongest,
                              QString("TexteSilenceDelai%1").arg(recorder), box),
                  1, 1, Qt::AlignLeft);
+    g->addWidget(RightAligned("Notification UDP", box), 2, 0);
+    auto* target = new BoundComboBox(c.ComboSilenceUDP[r], box);
+    target->setObjectName(QString("ComboSilenceUDP%1").arg(recorder));
+    target->setToolTip("00 : aucune ; 01 à 09 : la cible UDP de ce numéro reçoit "
+                       "<Do:Alarm><Recorder:n><Silence:On> puis <Silence:Off>");
+    g->addWidget(target, 2, 1, Qt::AlignLeft);
     auto* hint = new QLabel("Un incident est noté quand l'entrée reste sous le seuil plus longtemps que le délai, "
                             "et quand le son revient. Délai 0 : alarme désactivée.",
                             box);
     hint->setWordWrap(true);
-    g->addWidget(hint, 2, 0, 1, 3);
+    g->addWidget(hint, 3, 0, 1, 3);
     g->setColumnStretch(2, 1);
     return box;
 }

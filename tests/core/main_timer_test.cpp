@@ -2,6 +2,7 @@
 // changes of file), its daily purge, the status lines, and the format timer.
 #include "recording_fixture.h"
 
+#include <QTimer>
 #include <cmath>
 
 using namespace h5b;
@@ -264,6 +265,31 @@ TEST_F(MainTimerTest, FormatTimerWaitsForTheWindowThenClosesTheSplash) {
     EXPECT_EQ(splashHidden, 1);
     EXPECT_FALSE(S().SplashVisible);
     EXPECT_GT(::Setup().ComboInputQuality[0].count(), 0);
+}
+
+TEST_F(MainTimerTest, InServiceBoxTickedWhileTheFormatsAreLookedUpIsKept) {
+    StartUpWithMessage();
+    S().main.visible = true;
+    ::Setup().CheckActif[0].setChecked(true);
+    ::Setup().OptionTabs[3].setVisible(false);
+    S().SettingsModified = false;
+    // The operator ticks recorder 3's box in the setup window while the
+    // format lookup lets events run, then unticks recorder 1's.
+    bool clicked = false;
+    QTimer::singleShot(0, [&] {
+        ::Setup().CheckActif[2].setChecked(true);
+        ::Setup().CheckActif[0].setChecked(false);
+        clicked = true;
+    });
+    TimerFormat_Timer();
+    ASSERT_TRUE(clicked) << "the click came during the lookup";
+    EXPECT_TRUE(S().FormatsAvailable) << "the lookup went on";
+    EXPECT_TRUE(::Setup().CheckActif[2].checked());
+    EXPECT_FALSE(::Setup().CheckActif[0].checked());
+    EXPECT_TRUE(::Setup().OptionTabs[3].visible());
+    EXPECT_FALSE(::Setup().OptionTabs[1].visible());
+    EXPECT_TRUE(S().SettingsModified) << "the click is not taken for the program's own selection";
+    EXPECT_EQ(S().RecorderCount, 1) << "in service from the next start";
 }
 
 TEST_F(MainTimerTest, LevelChangedOutsideTheProgramMovesTheSliderAtTheNextTick) {

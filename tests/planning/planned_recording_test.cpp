@@ -184,6 +184,30 @@ TEST_F(PlannedRecordingTest, TheSwitcherCommandReachesThePortBeforeTheRecordingS
     Stop(0);
 }
 
+TEST_F(PlannedRecordingTest, AStartPassedAsleepRecordsTillItsPlannedEnd) {
+    Prepare(0, 1, Folder("Rec1"));
+    const QString folder = Folder("Matin");
+    QDir().mkpath(folder);
+    WriteLine(0, {{"Recorder", "Recorder 1"}, {"Frequence", "Jour"}, {"Heure", "14"}, {"Minute", "00"},
+                  {"Duree", "60"}, {"DossierFichierSon", folder + "Matin <hh_mm>.wav"}});
+    ComputeNextTiming();
+    // Asleep over 14:00: the wall clock went on to 14:30, the ticks did not.
+    clock.set(QDateTime(QDate(2024, 1, 15), QTime(14, 30, 0)));
+    TimerPlanning_Timer();
+    ASSERT_TRUE(RecorderEngineRecording(0));
+    EXPECT_EQ(S().slot[0].PlannedDuration, 30 * 60 * 1000) << "to 15:00 as planned, not to 15:30";
+    EXPECT_TRUE(QFileInfo::exists(folder + "Matin 14_30.wav")) << FilesIn(folder).join(", ").toStdString();
+    EXPECT_TRUE(Incident("Err: Planning: Task: 0 started late by 1800 s (computer asleep, busy or clock changed): "
+                         "ends at 15:00:00 as planned"));
+    // Woken again later: the start is not made twice.
+    for (int i = 0; i < 20; ++i) {
+        clock.advanceMs(500);
+        TimerPlanning_Timer();
+    }
+    EXPECT_EQ(CountOf(TracesOf(0), "XPButtonRecord.Checked: True |Sub: Frm_Main:PlanningRecordAuto"), 1);
+    Stop(0);
+}
+
 TEST_F(PlannedRecordingTest, ALineForTheLoggingRecorderStartsNothing) {
     Prepare(0, 1, Folder("Pige"), "Antenne", true);
     WriteLine(0, {{"Recorder", "Recorder 1"}, {"Frequence", "Jour"}, {"Heure", "14"}, {"Minute", "00"},

@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHostAddress>
+#include <QNetworkInterface>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -70,6 +71,21 @@ TEST(SystemInformation, IdentityAndClocks) {
     QHostAddress address;
     ASSERT_TRUE(address.setAddress(platform::HostAddress()));
     EXPECT_EQ(address.protocol(), QAbstractSocket::IPv4Protocol);
+
+    // Reachable from the network when the computer is on one, even if its
+    // name is mapped to a loopback address.
+    QHostAddress lookedUp;
+    ASSERT_TRUE(lookedUp.setAddress(platform::LookedUpHostAddress()));
+    QList<QHostAddress> network;
+    for (const QNetworkInterface& i : QNetworkInterface::allInterfaces()) {
+        if (!(i.flags() & QNetworkInterface::IsUp) || (i.flags() & QNetworkInterface::IsLoopBack)) continue;
+        for (const QNetworkAddressEntry& e : i.addressEntries())
+            if (e.ip().protocol() == QAbstractSocket::IPv4Protocol && !e.ip().isLoopback()) network << e.ip();
+    }
+    if (!lookedUp.isLoopback()) EXPECT_EQ(address, lookedUp);
+    else if (!network.isEmpty()) EXPECT_TRUE(network.contains(address)) << platform::HostAddress().toStdString();
+    else EXPECT_EQ(address, QHostAddress(QStringLiteral("127.0.0.1")));
+    if (!network.isEmpty()) EXPECT_FALSE(address.isLoopback()) << platform::HostAddress().toStdString();
 
     const QString os = platform::OsDisplayString();
     EXPECT_TRUE(os.endsWith(platform::Is64BitOs() ? ", 64-bit" : ", 32-bit")) << os.toStdString();

@@ -117,6 +117,29 @@ TEST_F(SerialLinkTest, CommandLineArrivesWithCrLfAndReplyIsTraced) {
     EXPECT_TRUE(Texts().contains("COM: comEvReceive: OK 1>4<CR><LF>")) << Texts().join(" | ").toStdString();
 }
 
+TEST_F(SerialLinkTest, ControlCharactersOfACommandLineAreTracedByName) {
+    // A line from the network may hold line breaks: the switcher gets the
+    // bytes, the daily log one line per trace with the characters named.
+    const QString line = QString("SW 1\r\nSW 2\t\x01") + QChar(0);
+    EXPECT_FALSE(SendPortCOM(line, "COM: Data sended: "));
+    PtyPair pty;
+    ASSERT_TRUE(pty.ready());
+    ASSERT_TRUE(pty.openPeer());
+    OpenPort3(pty.a);
+    ASSERT_TRUE(SerialPortOpen());
+    EXPECT_TRUE(SendPortCOM(line, "UDP: LabelDataArrivalUDP_Change: COM: Data sended: "));
+    EXPECT_EQ(pty.peerRead(QByteArray("\0\r\n", 3), 3000), line.toUtf8() + "\r\n");
+    const QString named = "SW 1<CR><LF>SW 2<TAB><0x01><NUL>";
+    const QStringList texts = Texts();
+    EXPECT_TRUE(texts.contains("Err: COM: Port COM not Open. Data not sended: " + named)) << texts.join(" | ").toStdString();
+    EXPECT_TRUE(texts.contains("COM: Data to send: " + named)) << texts.join(" | ").toStdString();
+    EXPECT_TRUE(texts.contains("UDP: LabelDataArrivalUDP_Change: COM: Data sended: " + named));
+    for (const QString& l : Trace().ListeLogTemp + Trace().ListeLog) {
+        EXPECT_FALSE(l.contains(QChar('\r')) || l.contains(QChar('\n')) || l.contains(QChar(0)) || l.contains(QChar(1)))
+            << l.toStdString();
+    }
+}
+
 TEST_F(SerialLinkTest, LinesSentWhileOneDrainsArriveWhole) {
     PtyPair pty;
     ASSERT_TRUE(pty.ready());

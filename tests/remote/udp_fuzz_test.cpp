@@ -121,7 +121,12 @@ TEST_F(UdpFuzz, InterpreterOnRandomMessages) {
         c.ComboEmissionUDPConvertir[i].setEntries({"00", "01"});
         c.ComboEmissionUDPConvertir[i].setListIndex(1);
         c.CheckUDPConvertir[i].setChecked(true);
+        // Every recorder in service, each with a recording to announce
+        // until a start of its own replaces it.
+        S().slot[size_t(i)].AnnouncedFilePath = QStringLiteral("/fuzz/rec%1.wav").arg(i + 1);
+        UdpCommands().PvSSongId[size_t(i)] = QStringLiteral("fuzz%1").arg(i + 1);
     }
+    S().RecorderCount = kRecorders;
     QElapsedTimer real;
     real.start();
     for (int i = 0; i < 3000; ++i) {
@@ -148,7 +153,7 @@ TEST_F(UdpFuzz, RandomDatagramsThroughABoundLine) {
     const QString home = RandomLoopback();
     const quint16 port = FreePort(home);
     ASSERT_TRUE(BindLine(0, home, port));
-    MainBis().TimerUDP.setInterval(1);
+    MainBis().ReadyIntervalMs = 1;
     Peer peer(RandomLoopback());
     int sent = 0;
     for (int i = 0; i < 300; ++i) {

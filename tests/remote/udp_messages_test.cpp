@@ -141,6 +141,41 @@ TEST_F(UdpCommand, DatagramStartsARecordingNamedAfterTheSongAndTheStopAnnouncesT
     EXPECT_EQ(UdpCommands().PvSSongId[0], "12345");
 }
 
+TEST_F(UdpCommand, TheStopAnnouncesTheRecordingItStoppedNotTheNextOne) {
+    Peer services(RandomLoopback());
+    NotifyTo(services);
+    Message("<Record:Start><Recorder:1><ArticleId:FIRST>");
+    ASSERT_TRUE(Recording(0));
+    const QString first = folder + "FIRST.wav";
+    platform::LetEventsRunFor(500);
+    // While the stop waits for the file to be closed, another system starts
+    // the recorder again (another input line: events run during the wait).
+    bool restarted = false;
+    QObject context;
+    QObject::connect(&Engine(0), &platform::ActiveSoundRecorder::RecordingStopped, &context, [&](int, int) {
+        if (restarted) return;
+        restarted = true;
+        QTimer::singleShot(0, [&] { Message("<Record:Start><Recorder:1><SongId:SECOND>", 1); });
+    });
+    Message("<Record:Stop><Recorder:1>");
+    ASSERT_TRUE(restarted);
+    ASSERT_TRUE(services.waitFor(2, 15000));
+    EXPECT_EQ(services.received()[0], "<Do:Podcast><ArticleId:FIRST><SoundFile:" + first + ">");
+    EXPECT_EQ(services.received()[1], "<Do:Convert><ArticleId:FIRST><SoundFile:" + first + ">");
+    EXPECT_EQ(TextsWith("UDP: PvSArticleId: FIRST").size(), 1);
+    EXPECT_EQ(TextsWith("UDP: PvSSongId: ").size(), 1);
+    EXPECT_TRUE(TextsWith("UDP: PvSSongId: SECOND").isEmpty());
+    // The second recording runs on, with its own ids for its own stop.
+    ASSERT_TRUE(platform::WaitInEventLoop([&] { return Recording(0); }, 3000));
+    EXPECT_EQ(UdpCommands().PvSSongId[0], "SECOND");
+    EXPECT_EQ(S().slot[0].AnnouncedFilePath, folder + "SECOND.wav");
+    platform::LetEventsRunFor(300);
+    Message("<Record:Stop><Recorder:1>");
+    ASSERT_TRUE(services.waitFor(4, 15000));
+    EXPECT_EQ(services.received()[2], "<Do:Podcast><SongId:SECOND><SoundFile:" + folder + "SECOND.wav>");
+    EXPECT_TRUE(h5b::ProbeFile(first).ok);
+}
+
 TEST_F(UdpCommand, BothIdsTheArticleNamesTheFileAndTheOptionForces128Kbits) {
     Peer services(RandomLoopback());
     NotifyTo(services, true, false);
@@ -223,6 +258,44 @@ TEST_F(UdpCommand, RecorderNumbersThatNameNoRecorderActOnNone) {
     EXPECT_TRUE(S().main.rec[0].XPButtonPause.Checked());
     Message("<Record:Pause><Recorder:x>");
     EXPECT_FALSE(S().main.rec[0].XPButtonPause.Checked());
+}
+
+TEST_F(UdpCommand, ARecorderOutOfServiceIsNeitherStartedNorAnnounced) {
+    Peer services(RandomLoopback());
+    NotifyTo(services);
+    // Two recorders in service: recorder 5 has no capture.
+    ::Setup().CheckUDPPodcaster[4].setChecked(true);
+    ::Setup().ComboEmissionUDPPodcaster[4].setListIndex(3);
+    const int before = int(Trace().ListeIncidents.size());
+    Message("<Record:Start><SongId:ghost><Recorder:5>");
+    EXPECT_FALSE(S().main.rec[4].XPButtonRecord.Checked()) << "no wanted recording left behind";
+    EXPECT_TRUE(UdpCommands().PvSSongId[4].isEmpty());
+    Message("<Record:Stop><Recorder:5>");
+    EXPECT_EQ(Trace().ListeIncidents.mid(before).filter("Recorder: 5 is not in service: no action").size(), 2);
+    EXPECT_TRUE(TextsWith("UDP: CheckUDPPodcaster").isEmpty());
+    platform::LetEventsRunFor(300);
+    EXPECT_TRUE(services.received().isEmpty());
+    ExpectIdle();
+}
+
+TEST_F(UdpCommand, AStartThatMadeNoFileIsNotAnnouncedAtItsStop) {
+    Peer services(RandomLoopback());
+    NotifyTo(services);
+    // The recorder's folder cannot be made (a file stands in its way).
+    const QString blocked = drive + "blocked";
+    QFile f(blocked);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.close();
+    Prepare(0, 1, blocked + "/Rec1/");
+    Message("<Record:Start><SongId:nofile><Recorder:1>");
+    EXPECT_FALSE(Recording(0));
+    EXPECT_TRUE(S().slot[0].AnnouncedFilePath.isEmpty());
+    Message("<Record:Stop><Recorder:1>");
+    EXPECT_EQ(TextsWith("Err: UDP: No recording file to announce: not sent to ").size(), 2)
+        << Texts().join("\n").toStdString();
+    platform::LetEventsRunFor(300);
+    EXPECT_TRUE(services.received().isEmpty()) << services.received().join(" | ").toStdString();
+    ExpectIdle();
 }
 
 TEST_F(UdpCommand, RecorderWithoutActionOnlyTracesTheMessage) {

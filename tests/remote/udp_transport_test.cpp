@@ -207,7 +207,7 @@ TEST_F(UdpTransport, BindFailuresAreTracedAsIncidentsAndTheBoxStaysChecked) {
 TEST_F(UdpTransport, BurstOfAThousandIsKeptInOrderAndWhatGoesBeyondTheCapIsDropped) {
     FastClock fast(1000);
     ScopedClock scoped(&fast);
-    MainBis().TimerUDP.setInterval(1);
+    MainBis().ReadyIntervalMs = 1;
     const quint16 port = FreePort(home);
     ASSERT_TRUE(BindLine(0, home, port));
     RecordHandOvers(0);
@@ -268,6 +268,52 @@ TEST_F(UdpTransport, OtherLinesKeepWorkingWhileALineWaits) {
     EXPECT_FALSE(UdpCommands().InProcess[1]);
 }
 
+TEST_F(UdpTransport, TheQueueTimerRunsOnlyWhileMessagesWaitAndThoseBehindABusyLineAreHandedOver) {
+    const quint16 port = FreePort(home);
+    ASSERT_TRUE(BindLine(0, home, port));
+    int ticks = 0;
+    QObject context;
+    QObject::connect(&MainBis().TimerUDP, &QTimer::timeout, &context, [&] { ++ticks; });
+    // Idle: no tick at all.
+    platform::LetEventsRunFor(300);
+    EXPECT_EQ(ticks, 0);
+    EXPECT_FALSE(MainBis().TimerUDP.isActive());
+
+    // A message whose action waits 1.5 s (no recorder: nothing else happens);
+    // two more arrive on the same line meanwhile and wait behind it.
+    Peer peer(RandomLoopback());
+    QStringList interpreted;
+    int ticksWhileBusy = -1;
+    ::Setup().LabelDataArrivalUDP[0].onChange = [&] {
+        const QString text = ::Setup().LabelDataArrivalUDP[0].text();
+        if (!text.isEmpty()) interpreted << text;
+        if (text.contains("WaitDuration")) {
+            QTimer::singleShot(100, [&] {
+                peer.send(home, port, QString("second"));
+                peer.send(home, port, QString("third"));
+            });
+            QTimer::singleShot(300, [&] { ticks = 0; });
+        }
+        LabelDataArrivalUDP_Change(0);
+        if (text.contains("WaitDuration")) {
+            ticksWhileBusy = ticks;
+            EXPECT_EQ(Queued(0), 2u) << "the two others waited behind the busy line";
+            EXPECT_TRUE(MainBis().TimerUDP.isActive()) << "and the timer kept running for them";
+        }
+    };
+    peer.send(home, port, QString("<Record:Start><WaitDuration:1500>"));
+    ASSERT_TRUE(platform::WaitInEventLoop([&] { return interpreted.size() >= 3; }, 8000)) << interpreted.join(" | ").toStdString();
+    EXPECT_EQ(interpreted, QStringList({"<Record:Start><WaitDuration:1500>", "second", "third"}));
+    // About 1.2 s of waiting behind the busy line: a slow tick, no 10 ms polling.
+    EXPECT_GE(ticksWhileBusy, 1);
+    EXPECT_LE(ticksWhileBusy, 12);
+    // Everything handed over: the timer stops.
+    ASSERT_TRUE(platform::WaitInEventLoop([] { return !MainBis().TimerUDP.isActive(); }, 1000));
+    ticks = 0;
+    platform::LetEventsRunFor(300);
+    EXPECT_EQ(ticks, 0);
+}
+
 // ---------------------------------------------------------------- sending
 
 TEST_F(UdpTransport, NothingIsSentTo127001) {
@@ -278,6 +324,47 @@ TEST_F(UdpTransport, NothingIsSentTo127001) {
     EXPECT_TRUE(TextsWith("Connected to").isEmpty());
     EXPECT_TRUE(TextsWith("Data Sent to").isEmpty());
     EXPECT_EQ(Lines().size(), 1);
+}
+
+TEST_F(UdpTransport, NothingIsSentToThisComputerWhateverTheSpellingOf127001) {
+    // Other spellings of the same address, and an address of every interface,
+    // which the system would deliver here as well. The trace tells whether
+    // a socket was connected; nothing listens on these ports.
+    const quint16 port = FreePort(home);
+    for (const QString& spelling : {QString("127.1"), QString(" 127.0.0.1 "), QString("127.0.1"),
+                                    QString("::ffff:127.0.0.1"), QString("0.0.0.0"), QString("::")}) {
+        SCOPED_TRACE(spelling.toStdString());
+        SendDataUDPSocketWrench(1, spelling, port, "<Do:Podcast>");
+        EXPECT_TRUE(TextsWith("Connected to").isEmpty()) << Texts().join("\n").toStdString();
+        EXPECT_TRUE(TextsWith("Data Sent to").isEmpty());
+    }
+    EXPECT_EQ(TextsWith(" is no destination: nothing sent").size(), 2);
+    EXPECT_EQ(CanonicalTargetAddress("127.1"), "127.0.0.1");
+    EXPECT_EQ(CanonicalTargetAddress("::ffff:127.0.0.1"), "127.0.0.1");
+    EXPECT_EQ(CanonicalTargetAddress(" 10.1.2.3 "), "10.1.2.3");
+    EXPECT_EQ(CanonicalTargetAddress("studio-pc"), "studio-pc");
+    // 127.0.0.2 and the rest of the loopback block are ordinary destinations.
+    Peer other(home);
+    SendDataUDPSocketWrench(1, home, other.port(), "<Do:Convert>");
+    ASSERT_TRUE(other.waitFor(1));
+}
+
+TEST_F(UdpTransport, ASocketConnectedElsewhereIsNeverReusedForAnotherDestination) {
+    Peer a(home), b(home);
+    SendDataUDPSocketWrench(6, home, a.port(), "to a");
+    ASSERT_TRUE(a.waitFor(1));
+    // The socket gets connected to b, but the write there fails: the last
+    // destination that was sent to is still a.
+    ASSERT_EQ(MainBis().SocketWrenchUDPOut[6]->Connect(home, b.port()), 0);
+    MainBis().ConnectedAddress[6] = home;
+    MainBis().ConnectedPort[6] = b.port();
+    EXPECT_EQ(MainBis().LastAddress[6], home);
+    EXPECT_EQ(MainBis().LastPort[6], a.port());
+    SendDataUDPSocketWrench(6, home, a.port(), "to a again");
+    ASSERT_TRUE(a.waitFor(2)) << "went to " << b.received().join(" | ").toStdString();
+    EXPECT_EQ(a.received(), QStringList({"to a", "to a again"}));
+    EXPECT_TRUE(b.received().isEmpty());
+    EXPECT_EQ(TextsWith("UDP: SocketWrenchUDPOut.Connected to: " + home + ":" + QString::number(a.port())).size(), 2);
 }
 
 TEST_F(UdpTransport, OneConnectedSocketPerTargetReusedUntilTheDestinationChanges) {

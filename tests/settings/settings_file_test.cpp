@@ -4,6 +4,8 @@
 
 #include "platform/os.h"
 
+#include <QTimer>
+
 namespace {
 
 // Everything the settings file holds, as the window and the slots show it.
@@ -520,4 +522,24 @@ TEST_F(SettingsTest, DeviceNameTravelsWithTheDeviceAndUnusableFoldersAreRefused)
     EXPECT_EQ(saved["recorder_00"]["device"], "3");
     EXPECT_EQ(saved["recorder_00"]["devicename"], "alsa_input.usb-studio");
     EXPECT_EQ(saved["recorder_01"]["devicename"], "");
+}
+
+TEST_F(SettingsTest, AnEditMadeWhileTheSaveLetsEventsRunStaysToBeSaved) {
+    WriteSettingsFile({"[Recorder_00]", "Actif=ON"});
+    FrmSetup_Form_Load();
+    ::Setup().TexteLibelleRecorder[0].setText("Antenne");
+    ASSERT_TRUE(S().SettingsModified);
+    // The operator ticks recorder 4's in-service box while the save runs
+    // (after that key was written).
+    bool clicked = false;
+    QTimer::singleShot(0, [&] {
+        ::Setup().CheckActif[3].setChecked(true);
+        clicked = true;
+    });
+    SaveSettings();
+    ASSERT_TRUE(clicked);
+    EXPECT_TRUE(S().SettingsModified) << "the tick is not lost";
+    SaveSettings();
+    EXPECT_FALSE(S().SettingsModified);
+    EXPECT_EQ(ReadIniFile(SettingsPath())["recorder_03"]["actif"], "ON");
 }

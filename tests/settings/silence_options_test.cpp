@@ -38,3 +38,28 @@ TEST_F(SettingsTest, SilenceKeysDefaultLoadEditSaveAndLoadAgain) {
     EXPECT_EQ(::Setup().TexteSilenceDelai[1].text(), "120");
     EXPECT_EQ(::Setup().TexteSilenceDelai[2].text(), "15");
 }
+
+TEST_F(SettingsTest, SilenceUdpTargetKeyDefaultLoadEditSave) {
+    WriteSettingsFile({"[Recorder_00]", "Actif=ON", "[Recorder_03]", "SilenceUDP=04", "[Recorder_04]", "SilenceUDP=15"});
+    FrmSetup_Form_Load();
+    FrmSetupControls& c = ::Setup();
+    EXPECT_EQ(c.ComboSilenceUDP[0].count(), 10);
+    EXPECT_EQ(c.ComboSilenceUDP[0].text(), "00") << "no notification without the key";
+    EXPECT_EQ(c.ComboSilenceUDP[3].listIndex(), 4);
+    EXPECT_EQ(c.ComboSilenceUDP[4].listIndex(), 0) << "a number that is no target keeps none";
+    EXPECT_FALSE(S().SettingsModified) << "loading is no edit";
+
+    c.ComboSilenceUDP[1].setListIndex(9);
+    EXPECT_TRUE(S().SettingsModified);
+    SaveSettings();
+    const IniMap ini = ReadIniFile(SettingsPath());
+    EXPECT_EQ(ini["recorder_01"]["silenceudp"], "09");
+    EXPECT_EQ(ini["recorder_03"]["silenceudp"], "04");
+    EXPECT_EQ(ini["recorder_00"]["silenceudp"], "00");
+
+    ResetSharedState();
+    ResetSetupControls();
+    ResetIniCache();
+    FrmSetup_Form_Load();
+    EXPECT_EQ(::Setup().ComboSilenceUDP[1].listIndex(), 9);
+}

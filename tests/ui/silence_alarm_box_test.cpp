@@ -50,3 +50,29 @@ TEST(SilenceAlarmBoxTest, FieldsEditTheRecordersWorkingCopy) {
     EXPECT_EQ(::Setup().TexteSilenceDelai[2].text(), "0") << "0 turns the alarm off";
     ResetSetupControls();
 }
+
+TEST(SilenceAlarmBoxTest, UdpTargetChoiceEditsTheWorkingCopy) {
+    ResetSharedState();
+    ResetSetupControls();
+    QStringList targets;
+    for (int n = 0; n <= 9; ++n) targets << QString("0%1").arg(n);
+    ::Setup().ComboSilenceUDP[5].setEntries(targets);
+    ::Setup().ComboSilenceUDP[5].setListIndex(0);
+    QWidget page;
+    ui::BuildSilenceAlarmBox(5, &page);
+    page.show();
+    auto* target = page.findChild<ui::BoundComboBox*>("ComboSilenceUDP5");
+    ASSERT_NE(target, nullptr) << "the target list sits beside the threshold and the delay";
+    EXPECT_EQ(&target->model(), &::Setup().ComboSilenceUDP[5]);
+    EXPECT_EQ(target->count(), 10);
+    EXPECT_EQ(target->currentText(), "00");
+    S().SettingsModified = false;
+    // The operator goes down the list with the keyboard to "04".
+    for (int n = 0; n < 4; ++n) QTest::keyClick(target, Qt::Key_Down);
+    EXPECT_EQ(target->currentText(), "04");
+    EXPECT_EQ(::Setup().ComboSilenceUDP[5].listIndex(), 4);
+    EXPECT_TRUE(S().SettingsModified);
+    ::Setup().ComboSilenceUDP[5].setListIndex(9);
+    EXPECT_EQ(target->currentText(), "09");
+    ResetSetupControls();
+}
