@@ -120,7 +120,7 @@ int RunOurs(int argc, char** argv) {
         QObject::connect(r.get(), &platform::ActiveSoundRecorder::RecordingFinalizationDone, [&](int, bool) {
             if (++done == count) app.quit();
         });
-        const QString path = QString::fromStdString(folder) + QString("/ours_%1_%2").arg(format).arg(i);
+        const QString path = QString::fromStdString(folder) + QString("/ours_%1_%2_of_%3").arg(format).arg(i).arg(count);
         if (r->StartFromDirectSoundDevice(device, 0, path) != 0) {
             std::fprintf(stderr, "start failed: %s\n", qPrintable(r->LastErrorText()));
             return 5;

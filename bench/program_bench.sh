@@ -1,45 +1,85 @@
 #!/usr/bin/env bash
-# Cost of the whole program, started headless with eight recorders in
-# service: (a) none recording, (b) the same with recorder 1 as the logging
-# recorder, which records the sine source by itself from its first tick
-# (MP3 at 128 kbit/s, 48000 Hz stereo), (c) as (a) with the digital I/O card
-# in service (its 50 ms poll running; QR_BENCH_GPIO_CHIP=<chip> polls 16+16
-# lines of that GPIO chip, else the card is the simulated one of a program
-# without card). Prints, side by side, the CPU time per wall second (from
-# /proc/<pid>/stat, user + system) over a window after start-up, and the peak
-# resident memory (VmHWM), with the ratios (b)/(a) and (c)/(a).
+# Cost of the whole program beside ffmpeg, both recording the same sine
+# sources of the sound server at the same time, in steady state (the window
+# starts once both have run a few seconds):
+#   - idle: the program with 1 recorder in service (the least it allows) and
+#     with 8, none recording, no ffmpeg;
+#   - 1 recorder per format (WAV, MP3 320 kbit/s, WMA, Ogg Vorbis, AAC) beside
+#     one `ffmpeg -f pulse -i <source> -c:a <codec> -b:a <rate>` on another
+#     source of the same server;
+#   - 8 recorders MP3 320 kbit/s beside 8 ffmpeg processes.
+# Per scenario: CPU (user + system ticks from /proc/<pid>/stat, as % of one
+# core), context switches per second of all threads (voluntary + involuntary,
+# /proc/<pid>/task/*/status: each is a wake-up), resident memory (VmRSS at the
+# end of the window; PSS for the ffmpeg processes too), and the ratios.
+#
 #   bench/program_bench.sh [program] [seconds]
+# QR_BENCH_SECONDS: the window (default 30 s).
+# QR_BENCH_LONG=<seconds>: instead, one long run of 8 recorders MP3 320 kbit/s
+#   beside 8 ffmpeg: CPU, overruns, and every file's length against the wall
+#   time it covered.
+# Sources: the monitors of the null sinks qr_bench_sink_1..16, each playing a
+# 440 Hz sine at 48000 Hz (a monitor delivers fragments of the size a stream
+# asks for, as a sound card does; the server's sine sources hand out two
+# seconds at a time). The program records 1..8, ffmpeg 9..16.
+# scripts/run-bench.sh loads them into its private server; without
+# PULSE_SERVER this script starts one itself.
 set -euo pipefail
 HERE=$(cd "$(dirname "$0")" && pwd)
 ROOT=$(cd "$HERE/.." && pwd)
 PROG=${1:-$ROOT/build/VM3_Quillon_Recorder}
-WINDOW=${2:-${QR_BENCH_SECONDS:-10}}
+WINDOW=${2:-${QR_BENCH_SECONDS:-30}}
+SETTLE=${QR_BENCH_SETTLE:-4}
 [ -x "$PROG" ] || { echo "program not built: $PROG" >&2; exit 1; }
+command -v ffmpeg >/dev/null || { echo "ffmpeg is missing" >&2; exit 1; }
 export QT_QPA_PLATFORM=offscreen
+HZ=$(getconf CLK_TCK)
 
 OWN_PULSE=0
 if [ -z "${PULSE_SERVER:-}" ]; then
   source "$ROOT/scripts/test-pulse.sh"
   start_test_pulse
   OWN_PULSE=1
+  source "$ROOT/scripts/bench-sources.sh"
+  load_bench_sinks
 fi
-SINE_DEVICE=$(pactl list short sources | awk '$2 == "qr_sine" { print NR - 1; exit }')
-[ -n "$SINE_DEVICE" ] || { echo "the sound server has no source qr_sine" >&2; exit 1; }
+# Device numbers are the places of the sources in the server's list.
+device_of() { pactl list short sources | awk -v n="$1" '$2 == n { print NR - 1; exit }'; }
+for i in $(seq 1 16); do
+  [ -n "$(device_of qr_bench_sink_$i.monitor)" ] || { echo "the sound server has no source qr_bench_sink_$i.monitor" >&2; exit 1; }
+done
 
 PID=
+FF_PIDS=()
 DRIVE=
+FF_DIR=$(mktemp -d /tmp/qr-bench-ff.XXXXXX)
+stop_all() {
+  local p
+  for p in "${FF_PIDS[@]}"; do kill -INT "$p" 2>/dev/null || true; done
+  for p in "${FF_PIDS[@]}"; do wait "$p" 2>/dev/null || true; done
+  FF_PIDS=()
+  if [ -n "$PID" ] && kill -0 "$PID" 2>/dev/null; then
+    kill -TERM "$PID" 2>/dev/null || true
+    for _ in $(seq 1 300); do kill -0 "$PID" 2>/dev/null || break; sleep 0.1; done
+    kill -KILL "$PID" 2>/dev/null || true
+    wait "$PID" 2>/dev/null || true
+  fi
+  PID=
+}
 finish() {
-  if [ -n "$PID" ] && kill -0 "$PID" 2>/dev/null; then kill -KILL "$PID" 2>/dev/null || true; fi
+  stop_all
   [ -n "$DRIVE" ] && rm -rf "$DRIVE"
+  rm -rf "$FF_DIR"
   if [ "$OWN_PULSE" -eq 1 ]; then stop_test_pulse; fi
 }
 trap finish EXIT
 
-# wait_log TEXT SECONDS : waits for a trace line of the sandbox's log.
+log_text() { cat "${DRIVE}"AudioLog/Histo_VM3_Quillon_Recorder/*.Log 2>/dev/null | tr -d '\r'; }
+# wait_log TEXT COUNT SECONDS : waits for COUNT trace lines holding TEXT.
 wait_log() {
-  local limit=$(($2 * 10)) k=0
+  local limit=$(($3 * 10)) k=0
   while [ "$k" -lt "$limit" ]; do
-    if cat "${DRIVE}"AudioLog/Histo_VM3_Quillon_Recorder/*.Log 2>/dev/null | tr -d '\r' | grep -qF -- "$1"; then return 0; fi
+    [ "$(log_text | grep -cF -- "$1")" -ge "$2" ] && return 0
     kill -0 "$PID" 2>/dev/null || return 1
     sleep 0.1
     k=$((k + 1))
@@ -47,76 +87,203 @@ wait_log() {
   return 1
 }
 
-cpu_ticks() { sed 's/^.*) //' "/proc/$1/stat" | awk '{ print $12 + $13 }'; }
-now_ns() { date +%s%N; }
+# Counters of a set of processes: "ticks switches"; threads included.
+counters() {
+  local p t ticks=0 sw=0 v
+  for p in "$@"; do
+    [ -r "/proc/$p/stat" ] || continue
+    v=$(sed 's/^.*) //' "/proc/$p/stat" | awk '{ print $12 + $13 }')
+    ticks=$((ticks + v))
+    for t in /proc/$p/task/*/status; do
+      v=$(awk '/^(voluntary|nonvoluntary)_ctxt_switches:/ { s += $2 } END { print s + 0 }' "$t" 2>/dev/null || echo 0)
+      sw=$((sw + v))
+    done
+  done
+  echo "$ticks $sw"
+}
+# Resident KiB of a set of processes: "rss pss".
+memory() {
+  local p rss=0 pss=0 v
+  for p in "$@"; do
+    v=$(awk '/^VmRSS:/ { print $2 }' "/proc/$p/status" 2>/dev/null || echo 0)
+    rss=$((rss + ${v:-0}))
+    v=$(awk '/^Pss:/ { print $2; exit }' "/proc/$p/smaps_rollup" 2>/dev/null || echo 0)
+    pss=$((pss + ${v:-0}))
+  done
+  echo "$rss $pss"
+}
 
-# measure LOGGING [CARD] : sets CPU (percent), RSS (peak, KiB) and BYTES (recorded by recorder 1).
-measure() {
-  local logging=$1 card=${2:-0} i
+# Settings of a recorder per format: Format, FormatCaracteristics (list
+# place of the characteristic) and the ffmpeg options doing the same.
+fmt_ini() {
+  case $1 in
+    wav) echo "1 0" ;;
+    mp3) echo "2 3" ;;      # CBR 320 Kbps
+    wma) echo "3 100" ;;    # 100: 192 kbit/s
+    ogg) echo "4 5" ;;      # quality 5
+    aac) echo "5 118" ;;    # 10 + 118 = 128 kbit/s
+  esac
+}
+fmt_ffmpeg() {
+  case $1 in
+    wav) echo "-c:a pcm_s16le out.wav" ;;
+    mp3) echo "-c:a libmp3lame -b:a 320k out.mp3" ;;
+    wma) echo "-c:a wmav2 -b:a 192k out.wma" ;;
+    ogg) echo "-c:a libvorbis -q:a 5 out.ogg" ;;
+    aac) echo "-c:a aac -b:a 128k out.aac" ;;
+  esac
+}
+
+# start_program IN_SERVICE RECORDING FORMAT : recorders 1..IN_SERVICE in
+# service, the first RECORDING of them logging (recording from the first
+# tick) in FORMAT from the monitor of qr_bench_sink_<n>.
+start_program() {
+  local service=$1 recording=$2 fmt=$3 i f c
+  read -r f c <<<"$(fmt_ini "$fmt")"
   DRIVE=$(mktemp -d /tmp/qr-bench.XXXXXX)/
   local ini=${DRIVE}Tessaline/Velmora/Settings/VM3_Quillon_Recorder/VM3_Quillon_Recorder.Ini
   mkdir -p "$(dirname "$ini")"
   {
     for i in 0 1 2 3 4 5 6 7; do
       echo "[Recorder_0$i]"
-      echo "Actif=ON"
+      if [ "$i" -lt "$service" ]; then echo "Actif=ON"; else echo "Actif=0FF"; fi
       echo "PigeFolder=${DRIVE}Rec$i/"
-      if [ "$i" -eq 0 ]; then
-        echo "Pige=$logging"
-        echo "Lib=Antenne"
-        echo "Device=$SINE_DEVICE"
-        echo "Format=2"
-        echo "FormatCaracteristics=5"
-        echo "SQuality=48000 Hz, 16 bits, stereo"
-      else
-        echo "Lib=Rec $((i + 1))"
-        echo "Pige=0"
-        echo "Device=0"
-      fi
+      echo "Lib=Rec $((i + 1))"
+      echo "Device=$(device_of qr_bench_sink_$((i + 1)).monitor)"
+      echo "Format=$f"
+      echo "FormatCaracteristics=$c"
+      echo "SQuality=48000 Hz, 16 bits, stereo"
+      if [ "$i" -lt "$recording" ]; then echo "Pige=1"; else echo "Pige=0"; fi
     done
-    if [ -n "${QR_BENCH_GPIO_CHIP:-}" ]; then
-      printf '[P8R8]\nChip=%s\nInputs=0-15\nOutputs=16-31\n' "$QR_BENCH_GPIO_CHIP"
-    fi
   } | sed 's/$/\r/' >"$ini"
-  VELMORA_DRIVE=$DRIVE QUILLON_P8R8_ACTIF=$card "$PROG" >"${DRIVE}program.out" 2>&1 &
+  VELMORA_DRIVE=$DRIVE "$PROG" >"${DRIVE}program.out" 2>&1 &
   PID=$!
-  wait_log "Form_Load: End" 60 || { echo "the program did not start" >&2; exit 1; }
-  if [ "$logging" -eq 1 ]; then
-    wait_log "RecordingStarted" 30 || { echo "the logging recorder did not start" >&2; exit 1; }
+  wait_log "Form_Load: End" 1 60 || { echo "the program did not start" >&2; tail -20 "${DRIVE}program.out" >&2; exit 1; }
+  if [ "$recording" -gt 0 ]; then
+    wait_log "RecordingStarted" "$recording" 30 || { echo "the recorders did not all start" >&2; exit 1; }
   fi
-  sleep 2
-  local t0 c0 t1 c1 hwm bytes hz
-  hz=$(getconf CLK_TCK)
-  t0=$(now_ns); c0=$(cpu_ticks "$PID")
-  sleep "$WINDOW"
-  t1=$(now_ns); c1=$(cpu_ticks "$PID")
-  hwm=$(awk '/^VmHWM:/ { print $2 }' "/proc/$PID/status")
-  kill -TERM "$PID"
-  for _ in $(seq 1 300); do kill -0 "$PID" 2>/dev/null || break; sleep 0.1; done
-  wait "$PID" 2>/dev/null || true
-  PID=
-  bytes=$(find "${DRIVE}Rec0" -type f -printf "%s\n" 2>/dev/null | awk "{ s += \$1 } END { print s + 0 }" || true)
-  rm -rf "$DRIVE"
-  DRIVE=
-  CPU=$(awk -v c=$((c1 - c0)) -v hz="$hz" -v t=$((t1 - t0)) 'BEGIN { printf "%.2f", c / hz / (t / 1e9) * 100 }')
-  RSS=$hwm
-  BYTES=$bytes
 }
 
-echo "program, eight recorders in service, ${WINDOW} s window after start-up"
-measure 0
-idle_cpu=$CPU idle_rss=$RSS
-measure 1
-log_cpu=$CPU log_rss=$RSS log_bytes=$BYTES
-[ "$log_bytes" -gt 0 ] || { echo "the logging recorder wrote nothing" >&2; exit 1; }
-measure 0 1
-card_cpu=$CPU card_rss=$RSS
-printf '%-34s %12s %16s\n' "" "CPU %" "peak RSS (MiB)"
-printf '%-34s %12s %16.1f\n' "(a) idle" "$idle_cpu" "$(awk -v k="$idle_rss" 'BEGIN { print k / 1024 }')"
-printf '%-34s %12s %16.1f\n' "(b) logging recorder recording" "$log_cpu" "$(awk -v k="$log_rss" 'BEGIN { print k / 1024 }')"
-printf '%-34s %12s %16.1f\n' "(c) idle, I/O card in service" "$card_cpu" "$(awk -v k="$card_rss" 'BEGIN { print k / 1024 }')"
-awk -v a="$idle_cpu" -v b="$log_cpu" -v ra="$idle_rss" -v rb="$log_rss" \
-  'BEGIN { printf "%-34s %12s %16.2f\n", "ratio (b)/(a)", (a > 0 ? sprintf("%.2f", b / a) : "n/a"), rb / ra }'
-awk -v a="$idle_cpu" -v c="$card_cpu" -v ra="$idle_rss" -v rc="$card_rss" \
-  'BEGIN { printf "%-34s %12s %16.2f\n", "ratio (c)/(a)", (a > 0 ? sprintf("%.2f", c / a) : "n/a"), rc / ra }'
-echo "(b) wrote $log_bytes bytes of MP3 (128 kbit/s, 48000 Hz stereo)"
+# start_ffmpeg COUNT FORMAT : COUNT ffmpeg processes on the monitors of
+# qr_bench_sink_9.. .
+start_ffmpeg() {
+  local n=$1 fmt=$2 i opts
+  for i in $(seq 1 "$n"); do
+    opts=$(fmt_ffmpeg "$fmt")
+    mkdir -p "$FF_DIR/$i"
+    # shellcheck disable=SC2086
+    (cd "$FF_DIR/$i" && exec ffmpeg -nostdin -hide_banner -loglevel error -y -f pulse \
+        -i "qr_bench_sink_$((i + 8)).monitor" $opts) &
+    FF_PIDS+=($!)
+  done
+}
+
+# measure : over the window, sets P_CPU P_SW P_RSS (program) and F_CPU F_SW
+# F_RSS F_PSS (all ffmpeg processes together), CPU in % of a core.
+measure() {
+  sleep "$SETTLE"
+  local t0 t1 p0 p1 f0 f1 secs
+  t0=$(date +%s%N)
+  read -r -a p0 <<<"$(counters "$PID")"
+  read -r -a f0 <<<"$(counters "${FF_PIDS[@]}")"
+  sleep "$WINDOW"
+  t1=$(date +%s%N)
+  read -r -a p1 <<<"$(counters "$PID")"
+  read -r -a f1 <<<"$(counters "${FF_PIDS[@]}")"
+  secs=$(awk -v a="$t0" -v b="$t1" 'BEGIN { print (b - a) / 1e9 }')
+  P_CPU=$(awk -v c=$((p1[0] - p0[0])) -v hz="$HZ" -v s="$secs" 'BEGIN { printf "%.2f", c / hz / s * 100 }')
+  F_CPU=$(awk -v c=$((f1[0] - f0[0])) -v hz="$HZ" -v s="$secs" 'BEGIN { printf "%.2f", c / hz / s * 100 }')
+  P_SW=$(awk -v c=$((p1[1] - p0[1])) -v s="$secs" 'BEGIN { printf "%.0f", c / s }')
+  F_SW=$(awk -v c=$((f1[1] - f0[1])) -v s="$secs" 'BEGIN { printf "%.0f", c / s }')
+  P_TICKS=$((p1[0] - p0[0]))
+  F_TICKS=$((f1[0] - f0[0]))
+  read -r P_RSS _ <<<"$(memory "$PID")"
+  read -r F_RSS F_PSS <<<"$(memory "${FF_PIDS[@]}")"
+}
+
+ROWS=()
+# row NAME : one line of the table from the last measure.
+row() {
+  local ratio="-" fc="-" fs="-" fr="-"
+  if [ "${#FF_PIDS[@]}" -gt 0 ]; then
+    fc=$F_CPU fs=$F_SW
+    fr=$(awk -v r="$F_RSS" -v p="$F_PSS" 'BEGIN { printf "%.0f (PSS %.0f)", r / 1024, p / 1024 }')
+    ratio=$(awk -v a="$P_CPU" -v b="$F_CPU" 'BEGIN { if (b > 0) printf "%.2f x", a / b; else print "n/a" }')
+  fi
+  ROWS+=("$(printf '%-30s | %9s | %9s | %8s | %9s | %9s | %9s | %s' "$1" "$P_CPU" "$fc" "$ratio" \
+    "$P_SW" "$fs" "$(awk -v r="$P_RSS" 'BEGIN { printf "%.1f", r / 1024 }')" "$fr")")
+  echo "${ROWS[-1]}"
+}
+header() {
+  printf '%-30s | %9s | %9s | %8s | %9s | %9s | %9s | %s\n' "" "prog CPU%" "ffm CPU%" "ratio" \
+    "prog cs/s" "ffm cs/s" "prog MiB" "ffmpeg MiB"
+}
+
+scenario_idle() {
+  start_program "$1" 0 mp3
+  measure
+  row "idle, $1 in service"
+  stop_all
+  rm -rf "$DRIVE"
+  DRIVE=
+}
+
+scenario_record() {
+  local n=$1 fmt=$2
+  start_program "$n" "$n" "$fmt"
+  start_ffmpeg "$n" "$fmt"
+  measure
+  local grep_lost
+  grep_lost=$(log_text | grep -c "samples lost" || true)
+  row "$n recording $fmt$( [ "$grep_lost" -gt 0 ] && echo " (OVERRUN)")"
+  stop_all
+  rm -rf "$DRIVE"
+  DRIVE=
+  rm -rf "${FF_DIR:?}"/*
+}
+
+if [ -n "${QR_BENCH_LONG:-}" ]; then
+  echo "8 recorders MP3 320 kbit/s beside 8 ffmpeg, ${QR_BENCH_LONG} s"
+  start_program 8 8 mp3
+  # The moment each file appeared: the start of its wall time.
+  declare -A BORN
+  for _ in $(seq 1 500); do
+    for i in 0 1 2 3 4 5 6 7; do
+      if [ -z "${BORN[$i]:-}" ] && compgen -G "${DRIVE}Rec$i/*.mp3" >/dev/null; then BORN[$i]=$(date +%s%N); fi
+    done
+    [ "${#BORN[@]}" -eq 8 ] && break
+    sleep 0.02
+  done
+  start_ffmpeg 8 mp3
+  WINDOW=$QR_BENCH_LONG
+  SETTLE=2
+  header
+  measure
+  row "8 recording mp3, ${QR_BENCH_LONG} s"
+  lost=$(log_text | grep -c "samples lost" || true)
+  PROG_PID=$PID
+  stop_all
+  status=0
+  echo "overrun notices: $lost"
+  [ "$lost" -eq 0 ] || status=1
+  for i in 0 1 2 3 4 5 6 7; do
+    n=$(find "${DRIVE}Rec$i" -name '*.mp3' | wc -l)
+    f=$(find "${DRIVE}Rec$i" -name '*.mp3' | sort | tail -1)
+    endns=$(date -r "$f" +%s%N)
+    len=$(ffprobe -v error -show_entries format=duration -of csv=p=0 "$f")
+    wall=$(awk -v a="${BORN[$i]}" -v b="$endns" 'BEGIN { printf "%.3f", (b - a) / 1e9 }')
+    diff=$(awk -v l="$len" -v w="$wall" 'BEGIN { d = l - w; printf "%.3f", d }')
+    ok=$(awk -v d="$diff" 'BEGIN { print (d < 0 ? -d : d) <= 0.1 ? "ok" : "OFF" }')
+    [ "$ok" = ok ] || status=1
+    echo "Rec $((i + 1)): $n file(s), last $(basename "$f"): ${len} s for ${wall} s of wall time ($diff) $ok"
+  done
+  exit $status
+fi
+
+echo "whole program (headless) beside ffmpeg on the same server, ${WINDOW} s windows after ${SETTLE} s"
+echo "$(nproc) cores, $(awk -F': ' '/model name/ { print $2; exit }' /proc/cpuinfo)"
+header
+scenario_idle 1
+scenario_idle 8
+for fmt in wav mp3 wma ogg aac; do scenario_record 1 "$fmt"; done
+scenario_record 8 mp3

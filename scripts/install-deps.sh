@@ -10,6 +10,7 @@ PACKAGES=(
   libgpiod-dev gpiod
   libgtest-dev googletest
   faketime xvfb xauth imagemagick socat procps tzdata python3
+  espeak-ng sox
   dpkg-dev systemd
   clang libclang-rt-14-dev
 )

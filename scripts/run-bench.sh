@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Runs the benchmarks inside a private PulseAudio server (as the tests do),
-# with eight extra sine sources qr_bench_sine_1..8: the server's sine module
-# feeds one recording at a time, so every recorder gets a source of its own.
+# with eight extra sine sources qr_bench_sine_1..8 (the engine benchmark: the
+# server's sine module feeds one recording at a time, so every recorder gets
+# a source of its own) and sixteen null sinks playing a sine, whose monitors
+# the whole-program benchmark records (see scripts/bench-sources.sh).
 set -euo pipefail
 BUILD=${1:-build}
 HERE=$(cd "$(dirname "$0")" && pwd)
@@ -19,6 +21,11 @@ for b in "$BUILD"/bench/*; do
     echo
   fi
 done
+echo "== aac_coder_bench"
+bash "$HERE/../bench/aac_coder_bench.sh" || status=1
+echo
 echo "== program_bench"
+source "$HERE/bench-sources.sh"
+load_bench_sinks
 bash "$HERE/../bench/program_bench.sh" "$BUILD/VM3_Quillon_Recorder" || status=1
 exit $status

@@ -20,6 +20,7 @@
 #include <QCloseEvent>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
@@ -564,8 +565,15 @@ void MainWindow::resizeEvent(QResizeEvent* e) {
     storePosition();
 }
 
+namespace {
+bool g_offscreenSeen = false;
+}  // namespace
+
+void MainWindow::SetOffscreenSeen(bool seen) { g_offscreenSeen = seen; }
+
 void MainWindow::followVisibility() {
-    const bool seen = isVisible() && !isMinimized();
+    static const bool offscreen = QGuiApplication::platformName() == QLatin1String("offscreen");
+    const bool seen = isVisible() && !isMinimized() && (!offscreen || g_offscreenSeen);
     if (seen && !meterTimer_.isActive()) {
         meterClock_.restart();
         meterTimer_.start();

@@ -75,6 +75,11 @@ public:
     // One tick of the meters, only while the window is seen.
     void meterTick();
     bool metersRunning() const { return meterTimer_.isActive(); }
+    bool panelsRunning() const { return panelTimer_.isActive(); }
+    // On the offscreen platform nobody sees the window: meters and panel
+    // texts stay still as for a hidden one, unless told otherwise (tests of
+    // the shown window).
+    static void SetOffscreenSeen(bool seen);
     // States, reasons and status lines of the panels (every second while shown).
     void refreshPanels();
 

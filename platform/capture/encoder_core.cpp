@@ -171,6 +171,10 @@ bool ProfileFor(const EncoderSettings& s, const CaptureFormat& in, EncoderProfil
         p->muxer = "adts";
         p->codec = "aac";
         p->extension = ".aac";
+        // The "fast" quantiser search: on speech and on music at 128 kbit/s
+        // it takes a third to a half of the CPU of the default one
+        // (bench/aac_coder_bench.sh), for as good a result.
+        p->coder = "fast";
         const int rate = OutputRateFor(p->codec, in.rate);
         const qint64 wanted = qint64(s.AacValue) * 1000;
         const qint64 low = 10000, high = AacMaxBitRate(in.channels, rate);
@@ -279,7 +283,10 @@ int EncoderCore::Open(const QString& path, const EncoderProfile& profile, const 
         codec_->global_quality = profile.vbrQuality * FF_QP2LAMBDA;
     }
     if (format_->oformat->flags & AVFMT_GLOBALHEADER) codec_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-    rc = avcodec_open2(codec_, codec, nullptr);
+    AVDictionary* codecOptions = nullptr;
+    if (!profile.coder.isEmpty()) av_dict_set(&codecOptions, "aac_coder", profile.coder.toLatin1().constData(), 0);
+    rc = avcodec_open2(codec_, codec, &codecOptions);
+    av_dict_free(&codecOptions);
     if (rc < 0) {
         return fail(-83, QStringLiteral("encoder %1 refused %2 Hz, %3 channel(s): %4")
                              .arg(profile.codec).arg(codec_->sample_rate).arg(input.channels).arg(AvErrorText(rc)));

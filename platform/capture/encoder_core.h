@@ -45,6 +45,7 @@ struct EncoderProfile {
     int sampleBits = 0;  // PCM only: 8, 16, 24, 32
     qint64 bitRate = 0;  // bit/s, 0 = none
     int vbrQuality = -1; // >= 0: quality-scaled (global_quality = q * FF_QP2LAMBDA)
+    QString coder;       // AAC: the encoder's quantiser search ("fast"), empty for its default
     QString notice;      // set when a value had to be adjusted
 };
 

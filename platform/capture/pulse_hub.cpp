@@ -15,6 +15,7 @@ namespace platform::capture {
 namespace {
 
 constexpr int kReconnectDelayMs = 2000;
+constexpr pa_usec_t kFragmentUsec = 100000;
 
 int BitsOf(pa_sample_format_t f) {
     switch (f) {
@@ -488,7 +489,9 @@ public:
         pa_buffer_attr attr;
         attr.maxlength = static_cast<uint32_t>(-1);
         attr.tlength = attr.prebuf = attr.minreq = static_cast<uint32_t>(-1);
-        attr.fragsize = static_cast<uint32_t>(pa_usec_to_bytes(20000, &spec));
+        // Fragments of 100 ms: the capture thread and the encoder wake ten times
+        // a second per recording, not fifty.
+        attr.fragsize = static_cast<uint32_t>(pa_usec_to_bytes(kFragmentUsec, &spec));
         // Never let the server move the recording to another source when
         // this one goes away: that ends the recording instead.
         const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_DONT_MOVE);

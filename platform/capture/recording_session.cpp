@@ -12,8 +12,9 @@ namespace platform {
 using namespace capture;
 
 namespace {
-constexpr int kDrainIntervalMs = 20;
-constexpr int kPositionIntervalMs = 100;
+// Positions are posted with the blocks of data as they arrive (about every
+// 100 ms), at most once per this period.
+constexpr int kPositionIntervalMs = 90;
 constexpr int kFlushIntervalMs = 1000;
 constexpr int kOverrunNoticeIntervalMs = 1000;
 }  // namespace
@@ -95,38 +96,67 @@ void RecordingSession::post(std::function<void(ActiveSoundRecorder*)> call) {
 
 // --- capture thread ---------------------------------------------------------
 
-void RecordingSession::onCaptured(const uint8_t* data, size_t frames) {
-    if (stop_.load(std::memory_order_relaxed) || lost_.load(std::memory_order_relaxed)) return;
-    const int channels = config_.format.channels;
-    float peak[2] = {0.0f, 0.0f};
-    const size_t samples = frames * static_cast<size_t>(channels);
-    switch (config_.format.bits) {
+namespace {
+
+// Loudest magnitude of each channel of a block, in one integer pass (no
+// division, no conversion per sample). Full scale: 128, 32768 or 2^31.
+template <int Channels>
+void BlockPeaks(const uint8_t* data, size_t frames, int bits, uint32_t* peak) {
+    uint32_t p[Channels] = {};
+    switch (bits) {
     case 8:
-        for (size_t i = 0; i < samples; ++i) {
-            const float v = std::abs(static_cast<int>(data[i]) - 128) / 128.0f;
-            peak[i % channels] = std::max(peak[i % channels], v);
+        for (size_t f = 0; f < frames; ++f, data += Channels) {
+            for (int c = 0; c < Channels; ++c) {
+                const int v = int(data[c]) - 128;
+                const uint32_t a = uint32_t(v < 0 ? -v : v);
+                if (a > p[c]) p[c] = a;
+            }
         }
         break;
     case 16:
-        for (size_t i = 0; i < samples; ++i) {
-            int16_t s;
-            std::memcpy(&s, data + 2 * i, 2);
-            const float v = std::abs(static_cast<int>(s)) / 32768.0f;
-            peak[i % channels] = std::max(peak[i % channels], v);
+        for (size_t f = 0; f < frames; ++f, data += 2 * Channels) {
+            for (int c = 0; c < Channels; ++c) {
+                int16_t s;
+                std::memcpy(&s, data + 2 * c, 2);
+                const int v = s;
+                const uint32_t a = uint32_t(v < 0 ? -v : v);
+                if (a > p[c]) p[c] = a;
+            }
         }
         break;
     default:
-        for (size_t i = 0; i < samples; ++i) {
-            int32_t s;
-            std::memcpy(&s, data + 4 * i, 4);
-            const float v = static_cast<float>(std::abs(static_cast<double>(s)) / 2147483648.0);
-            peak[i % channels] = std::max(peak[i % channels], v);
+        for (size_t f = 0; f < frames; ++f, data += 4 * Channels) {
+            for (int c = 0; c < Channels; ++c) {
+                int32_t s;
+                std::memcpy(&s, data + 4 * c, 4);
+                const uint32_t a = s < 0 ? 0u - uint32_t(s) : uint32_t(s);
+                if (a > p[c]) p[c] = a;
+            }
         }
         break;
     }
-    for (int c = 0; c < channels; ++c) peaks_[c].store(std::min(peak[c], 1.0f), std::memory_order_relaxed);
+    for (int c = 0; c < Channels; ++c) peak[c] = p[c];
+}
+
+}  // namespace
+
+void RecordingSession::onCaptured(const uint8_t* data, size_t frames) {
+    if (stop_.load(std::memory_order_relaxed) || lost_.load(std::memory_order_relaxed)) return;
+    const int channels = config_.format.channels;
+    const int bits = config_.format.bits;
+    // The levels of the meters and of the silence watch come from this one
+    // pass over the block the ring is about to take.
+    uint32_t magnitude[2] = {0, 0};
+    if (channels == 2) BlockPeaks<2>(data, frames, bits, magnitude);
+    else BlockPeaks<1>(data, frames, bits, magnitude);
+    const float fullScale = bits == 8 ? 128.0f : bits == 16 ? 32768.0f : 2147483648.0f;
+    float peak[2] = {0.0f, 0.0f};
+    for (int c = 0; c < channels; ++c) {
+        peak[c] = std::min(float(magnitude[c]) / fullScale, 1.0f);
+        peaks_[c].store(peak[c], std::memory_order_relaxed);
+    }
     // The same peaks, held until the supervision takes them (silence watch).
-    const float loudest = std::min(std::max(peak[0], peak[1]), 1.0f);
+    const float loudest = std::max(peak[0], peak[1]);
     float held = peakHold_.load(std::memory_order_relaxed);
     while (loudest > held && !peakHold_.compare_exchange_weak(held, loudest, std::memory_order_relaxed)) {
     }
@@ -142,6 +172,12 @@ void RecordingSession::onCaptured(const uint8_t* data, size_t frames) {
     const size_t fit = std::min(frames, ring_.freeBytes() / frameBytes);
     if (fit) ring_.write(data, fit * frameBytes);
     if (fit < frames) overruns_.fetch_add(frames - fit, std::memory_order_relaxed);
+    // The encoder thread sleeps until data arrives: wake it.
+    {
+        std::lock_guard<std::mutex> lock(m_);
+        dataReady_ = true;
+    }
+    cv_.notify_one();
 }
 
 void RecordingSession::onSourceLost(const QString& reason) {
@@ -289,9 +325,13 @@ void RecordingSession::run() {
                 post([text](ActiveSoundRecorder*) { platform::Notice(text); });
             }
         }
+        // Sleep until the capture brings data (or a stop, a loss, the next
+        // file); nothing polls the ring.
         std::unique_lock<std::mutex> lock(m_);
-        cv_.wait_for(lock, std::chrono::milliseconds(kDrainIntervalMs),
-                     [&] { return stop_.load() || lost_.load() || next_ != nullptr; });
+        cv_.wait_for(lock, std::chrono::milliseconds(config_.idleWakeMs),
+                     [&] { return dataReady_ || stop_.load() || lost_.load() || next_ != nullptr; });
+        dataReady_ = false;
+        wakeups_.fetch_add(1, std::memory_order_relaxed);
     }
     ended_ = true;
     source_->stop();

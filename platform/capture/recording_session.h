@@ -28,7 +28,13 @@ public:
         capture::CaptureFormat format;
         bool memory = false;
         qint64 memoryLimitBytes = 0;
-        int ringSeconds = 10;
+        // The ring holds this much audio: room for the encoder or the disk
+        // to fall behind for a while; it is drained as soon as data arrives.
+        int ringSeconds = 4;
+        // With no data arriving (source stalled, recording paused), the
+        // encoder thread still wakes this often to flush the file, watch
+        // that it still exists and report overruns.
+        int idleWakeMs = 1000;
     };
 
     RecordingSession(ActiveSoundRecorder* owner, const Config& config, std::unique_ptr<capture::EncoderCore> encoder);
@@ -54,6 +60,9 @@ public:
 
     qint64 PositionMs() const;
     quint64 Overruns() const { return overruns_.load(); }
+    // Times the encoder thread woke up (for data, a stop, the next file, or
+    // its idle period).
+    quint64 DrainWakeups() const { return wakeups_.load(std::memory_order_relaxed); }
     QVector<float> Peaks() const;
     // Loudest sample of all channels (0..1) captured since the previous call;
     // -1 when nothing was captured meanwhile.
@@ -93,10 +102,12 @@ private:
     std::atomic<quint64> overruns_{0};
     std::atomic<float> peaks_[2] = {0.0f, 0.0f};
     std::atomic<float> peakHold_{-1.0f};
+    std::atomic<quint64> wakeups_{0};
 
     std::mutex m_;
     std::condition_variable cv_;
     QString lostReason_;
+    bool dataReady_ = false;  // guarded by m_: the capture wrote into the ring
     std::unique_ptr<capture::EncoderCore> next_;
     std::thread thread_;
 };

@@ -132,6 +132,7 @@ TEST(EncoderSettings, ProfilesFollowTheSettings) {
     ASSERT_TRUE(ProfileFor(s, in, &p));
     EXPECT_EQ(p.bitRate, 128000);
     EXPECT_TRUE(p.notice.isEmpty());
+    EXPECT_EQ(p.coder, "fast") << "the quantiser search chosen on programme material";
     in.channels = 1;
     in.rate = 16000;
     s.AacValue = 500;

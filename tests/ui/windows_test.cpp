@@ -636,3 +636,25 @@ TEST_F(WindowsTest, MetersTickOnlyWhileTheWindowIsSeen) {
     QApplication::processEvents();
     EXPECT_FALSE(win.metersRunning()) << "hidden";
 }
+
+TEST_F(WindowsTest, AWindowNobodySeesOffscreenStopsTheMetersAndPanelTexts) {
+    if (QGuiApplication::platformName() != "offscreen") GTEST_SKIP() << "needs the offscreen platform";
+    S().RecorderCount = 2;
+    ui::MainWindow::SetOffscreenSeen(false);
+    struct Restore {
+        ~Restore() { ui::MainWindow::SetOffscreenSeen(true); }
+    } restore;
+    ui::MainWindow win;
+    win.show();
+    QApplication::processEvents();
+    EXPECT_TRUE(win.isVisible());
+    EXPECT_FALSE(win.metersRunning()) << "shown on no screen: nothing to refresh";
+    EXPECT_FALSE(win.panelsRunning()) << "nor the panels' status texts";
+    // Told that the window is seen, a new showing starts them.
+    ui::MainWindow::SetOffscreenSeen(true);
+    win.hide();
+    win.show();
+    QApplication::processEvents();
+    EXPECT_TRUE(win.metersRunning());
+    EXPECT_TRUE(win.panelsRunning());
+}
