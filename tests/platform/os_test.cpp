@@ -82,10 +82,16 @@ TEST(SystemInformation, IdentityAndClocks) {
         for (const QNetworkAddressEntry& e : i.addressEntries())
             if (e.ip().protocol() == QAbstractSocket::IPv4Protocol && !e.ip().isLoopback()) network << e.ip();
     }
-    if (!lookedUp.isLoopback()) EXPECT_EQ(address, lookedUp);
-    else if (!network.isEmpty()) EXPECT_TRUE(network.contains(address)) << platform::HostAddress().toStdString();
-    else EXPECT_EQ(address, QHostAddress(QStringLiteral("127.0.0.1")));
-    if (!network.isEmpty()) EXPECT_FALSE(address.isLoopback()) << platform::HostAddress().toStdString();
+    if (!lookedUp.isLoopback()) {
+        EXPECT_EQ(address, lookedUp);
+    } else if (!network.isEmpty()) {
+        EXPECT_TRUE(network.contains(address)) << platform::HostAddress().toStdString();
+    } else {
+        EXPECT_EQ(address, QHostAddress(QStringLiteral("127.0.0.1")));
+    }
+    if (!network.isEmpty()) {
+        EXPECT_FALSE(address.isLoopback()) << platform::HostAddress().toStdString();
+    }
 
     const QString os = platform::OsDisplayString();
     EXPECT_TRUE(os.endsWith(platform::Is64BitOs() ? ", 64-bit" : ", 32-bit")) << os.toStdString();

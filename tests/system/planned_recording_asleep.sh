@@ -85,10 +85,12 @@ check_exit_on_sigterm "$DAY"
 if [ -f "$FILE" ]; then pass "file $(basename "$FILE")"; else fail "no file '$FILE' ($(ls "$PLAN" 2>&1))"; finish; fi
 check_wav_closed "$FILE"
 n=$(decoded_samples "$FILE")
-if [ -n "$n" ] && [ -n "$dur" ] && [ "$n" -ge $((SINE_RATE * dur / 1000)) ] && [ "$n" -le $((SINE_RATE * (dur + 1000) / 1000)) ]; then
+# The test server's sine source hands out its audio in blocks of up to 2 s,
+# so the first block of a new stream can reach back before the start.
+if [ -n "$n" ] && [ -n "$dur" ] && [ "$n" -ge $((SINE_RATE * dur / 1000)) ] && [ "$n" -le $((SINE_RATE * (dur + 2100) / 1000)) ]; then
   pass "recorded to the planned end: $n samples ($(awk -v n="$n" -v r="$SINE_RATE" 'BEGIN { printf "%.3f", n / r }') s)"
 else
-  fail "decoded '$n' samples, expected $dur ms and less than a second more"
+  fail "decoded '$n' samples, expected $dur ms and at most 2.1 s more"
 fi
 check_tone "$FILE"
 if [ "$(day_log "$DAY" | grep -cF "Start planning: Task: 0 ")" -eq 1 ]; then pass "started once"; else fail "started $(day_log "$DAY" | grep -cF "Start planning: Task: 0 ") times"; fi
