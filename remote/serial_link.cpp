@@ -61,8 +61,6 @@ QString SerialPrintable(const QString& text) {
 
 namespace {
 
-QString Printable(const QString& text) { return SerialPrintable(text); }
-
 void OnPortLost(const QString& reason) {
     ++L().discards;
     TraceLogEncadre(-1, -1, -1,
@@ -93,7 +91,7 @@ Written WriteLine(const QString& line) {
     platform::CommPort& port = ComControl();
     const platform::CommResult r = port.Output(line.toUtf8() + "\r\n");
     if (!r.ok()) {
-        TraceCom(QStringLiteral("Err: COM: ") + r.description + QStringLiteral(". Data not sended: ") + Printable(line));
+        TraceCom(QStringLiteral("Err: COM: ") + r.description + QStringLiteral(". Data not sended: ") + SerialPrintable(line));
         return Written::Refused;
     }
     const quint64 discards = L().discards;
@@ -104,7 +102,7 @@ Written WriteLine(const QString& line) {
     if (gone()) {
         TraceCom(QStringLiteral("Err: COM: Port closed or output cleared before the line was sent whole. "
                                 "Data not sended: ") +
-                 Printable(line));
+                 SerialPrintable(line));
         return Written::Discarded;
     }
     if (!drained) {
@@ -113,7 +111,7 @@ Written WriteLine(const QString& line) {
         port.ClearOutput();
         ++L().discards;
         TraceCom(QStringLiteral("Err: COM: Output not drained within ") + QString::number(L().drainTimeoutMs) +
-                 QStringLiteral(" ms, output cleared. Data not sended whole: ") + Printable(line));
+                 QStringLiteral(" ms, output cleared. Data not sended whole: ") + SerialPrintable(line));
         return Written::TimedOut;
     }
     return Written::Whole;
@@ -230,12 +228,12 @@ bool SendPortCOM(const QString& line, const QString& sentTracePrefix) {
     bool whole = false;
     trap(10, [&] {
         if (!SerialPortOpen()) {
-            TraceCom(QStringLiteral("Err: COM: Port COM not Open. Data not sended: ") + Printable(line));
+            TraceCom(QStringLiteral("Err: COM: Port COM not Open. Data not sended: ") + SerialPrintable(line));
             return;
         }
-        TraceCom(QStringLiteral("COM: Data to send: ") + Printable(line));
+        TraceCom(QStringLiteral("COM: Data to send: ") + SerialPrintable(line));
         whole = WriteLine(line) == Written::Whole;
-        if (whole) TraceCom(sentTracePrefix + Printable(line));
+        if (whole) TraceCom(sentTracePrefix + SerialPrintable(line));
     });
     return whole;
 }
@@ -285,7 +283,7 @@ void ComControl_OnComm() {
         if (code == platform::comEvReceive) r = Decode(ComControl().Input());
     });
     trap(20, [&] {
-        if (!r.trimmed().isEmpty()) TraceCom(QStringLiteral("COM: comEvReceive: ") + Printable(r));
+        if (!r.trimmed().isEmpty()) TraceCom(QStringLiteral("COM: comEvReceive: ") + SerialPrintable(r));
         else if (code != 0) TraceCom(QStringLiteral("COM: Err: ") + m);
     });
 }

@@ -22,7 +22,6 @@ public:
     static constexpr double kHoldSeconds = 2.0;
     static constexpr double kPeakFallDbPerSecond = 12.0;
     // A sample at or above -0.1 dBFS counts as clipped.
-    static constexpr double kClipDb = -0.1;
     static constexpr double kClipLinear = 0.98855309;  // 10^(-0.1/20)
 
     // Feeds the latest peaks (0..1 per channel) after dtSeconds.

@@ -163,6 +163,11 @@ struct LevelMonitor::Impl {
         }
         delete e.tag;
         e.tag = nullptr;
+        // A stream that is gone measures nothing: the meter must not keep
+        // showing its last level.
+        e.delivered.clear();
+        e.taken.clear();
+        e.fresh = false;
         std::lock_guard<std::mutex> lock(m);
         shared.erase(key);
     }

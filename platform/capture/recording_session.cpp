@@ -50,7 +50,12 @@ void RecordingSession::Run() {
 }
 
 void RecordingSession::RequestStop() {
-    stop_ = true;
+    {
+        // Under the lock: the encoder thread may be between its test of the
+        // flags and its wait, and would miss a notice given outside it.
+        std::lock_guard<std::mutex> lock(m_);
+        stop_ = true;
+    }
     cv_.notify_all();
 }
 
@@ -184,8 +189,8 @@ void RecordingSession::onSourceLost(const QString& reason) {
     {
         std::lock_guard<std::mutex> lock(m_);
         lostReason_ = reason;
+        lost_ = true;
     }
-    lost_ = true;
     cv_.notify_all();
 }
 
