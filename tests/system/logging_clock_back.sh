@@ -36,12 +36,14 @@ second=$(wait_for_slice "Pige Antenne ${DAY}_10_00_00 (2).wav" 30)
 [ -n "$second" ] && pass "restart in the same second: $(basename "$second")" || { fail "no ' (2)' slice ($(slices | tr '\n' ';'))"; finish; }
 wait_for_log "File exists: ${BASE}.wav, recording into ${BASE} (2).wav" 5 && pass "the suffix is traced" \
   || fail "no 'File exists' trace for the restart"
-sleep 1
+# The test server's sine source hands out its audio in blocks of up to 2 s:
+# each slice runs long enough to receive at least one.
+sleep 3
 # The clock moves on to 11:00, then is set back to 10:00 while running.
 set_clock "2026-03-10 11:00:00"
 eleven=$(wait_for_slice "Pige Antenne ${DAY}_11_00_00.wav" 15)
 [ -n "$eleven" ] && pass "next hour: $(basename "$eleven")" || fail "no slice at 11:00"
-sleep 1
+sleep 3
 set_clock "2026-03-10 10:00:00"
 third=$(wait_for_slice "Pige Antenne ${DAY}_10_00_00 (3).wav" 15)
 [ -n "$third" ] && pass "clock set back while running: $(basename "$third")" || fail "no ' (3)' slice ($(slices | tr '\n' ';'))"
