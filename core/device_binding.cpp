@@ -209,6 +209,12 @@ void ActiveSoundRecorder1_DeviceChange(int index) {
     trap(20, [&] { RefreshRecorderDevices(index); });
 }
 
+bool RecorderDevicePresent(int index, int entry) {
+    if (index < 0 || index >= kRecorders) return true;
+    platform::ActiveSoundRecorder* e = EngineOf(index);
+    return !e || e->InputDevicePresent(entry);
+}
+
 QString MissingDeviceCaption(int index) {
     if (index < 0 || index >= kRecorders) return {};
     const RecorderSlot& slot = S().slot[size_t(index)];

@@ -204,6 +204,10 @@ void RefreshRecorderDevices(int index);
 // the device as the settings name it (its description when it was seen in
 // this run), followed by " (absent)"; "" when the device is there.
 QString MissingDeviceCaption(int index);
+// Whether entry `entry` of a recorder's device list is a device that is there
+// now (an entry of a device gone during the run stays in the list); true when
+// the recorder has no engine to ask.
+bool RecorderDevicePresent(int index, int entry);
 // The state of the sound server: traced, and shown on the start-up message
 // while start-up waits for it. Returns whether it is available.
 bool FollowSoundServer();

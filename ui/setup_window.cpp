@@ -1,7 +1,5 @@
 #include "ui/setup_window.h"
 #include "core/frm_main.h"
-#include "core/recorder_slot.h"
-#include "platform/capture/active_sound_recorder.h"
 
 #include "planning/planning_editor.h"
 #include "remote/serial_link.h"
@@ -683,9 +681,8 @@ void SetupWindow::refreshDeviceCombo(int i) {
     const QString style = absent.isEmpty() ? QString() : QStringLiteral("QComboBox { color: #e0a030; }");
     if (combo->styleSheet() != style) combo->setStyleSheet(style);
     // Entries of devices seen earlier in the run but gone now.
-    platform::ActiveSoundRecorder* engine = S().ActiveSoundRecorder1[size_t(i)];
     for (int k = 0; k < combo->count(); ++k) {
-        const bool present = !engine || engine->InputDevicePresent(k);
+        const bool present = RecorderDevicePresent(i, k);
         const QVariant grey = present ? QVariant() : QVariant(QColor(140, 140, 140));
         if (combo->itemData(k, Qt::ForegroundRole) != grey) combo->setItemData(k, grey, Qt::ForegroundRole);
         const QVariant tip = present ? QVariant() : QVariant(QStringLiteral("Absent"));
