@@ -161,7 +161,7 @@ qint64 SameOffsetUntil(qint64 from, qint64 limit) {
         }
         return lo;
     }
-    return std::max(lo, from);
+    return lo;
 }
 
 }  // namespace
