@@ -15,6 +15,8 @@
 #
 #   bench/program_bench.sh [program] [seconds]
 # QR_BENCH_SECONDS: the window (default 30 s).
+# QR_BENCH_ONLY: the scenarios to run, among "idle1 idle8 wav mp3 wma ogg aac
+#   mp3x8" (default all).
 # QR_BENCH_LONG=<seconds>: instead, one long run of 8 recorders MP3 320 kbit/s
 #   beside 8 ffmpeg: CPU, overruns, and every file's length against the wall
 #   time it covered.
@@ -283,7 +285,10 @@ fi
 echo "whole program (headless) beside ffmpeg on the same server, ${WINDOW} s windows after ${SETTLE} s"
 echo "$(nproc) cores, $(awk -F': ' '/model name/ { print $2; exit }' /proc/cpuinfo)"
 header
-scenario_idle 1
-scenario_idle 8
-for fmt in wav mp3 wma ogg aac; do scenario_record 1 "$fmt"; done
-scenario_record 8 mp3
+ONLY=" ${QR_BENCH_ONLY:-idle1 idle8 wav mp3 wma ogg aac mp3x8} "
+wanted() { [[ "$ONLY" == *" $1 "* ]]; }
+wanted idle1 && scenario_idle 1
+wanted idle8 && scenario_idle 8
+for fmt in wav mp3 wma ogg aac; do wanted "$fmt" && scenario_record 1 "$fmt"; done
+wanted mp3x8 && scenario_record 8 mp3
+exit 0

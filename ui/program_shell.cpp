@@ -10,6 +10,7 @@
 #include "ui/qt_dialogs.h"
 #include "ui/setup_window.h"
 #include "ui/splash_window.h"
+#include "ui/trace_follower.h"
 
 #include <QApplication>
 #include <QDir>
@@ -55,7 +56,7 @@ ProgramShell::ProgramShell() {
     QApplication::setWindowIcon(ProgramIcon());
     main_ = std::make_unique<MainWindow>();
     keys_ = std::make_unique<MainWindowKeys>(main_.get());
-    setup_ = std::make_unique<SetupWindow>();
+    setupTrace_ = std::make_unique<TraceFollower>();
     splash_ = std::make_unique<SplashWindow>();
     if (QSystemTrayIcon::isSystemTrayAvailable()) {
         tray_ = new QSystemTrayIcon(ProgramIcon(), this);
@@ -109,11 +110,8 @@ void ProgramShell::install(bool useQtDialogs) {
         splash_->raise();
     };
     host.HideSplash = [this] { splash_->hide(); };
-    host.ShowSetup = [this](bool show) {
-        if (show) setup_->showAtStoredPosition();
-        else setup_->hide();
-    };
-    host.SetupVisible = [this] { return setup_->isVisible() && !setup_->isMinimized(); };
+    host.ShowSetup = [this](bool show) { showSetup(show); };
+    host.SetupVisible = [this] { return setupShown(); };
     host.ShowTray = [this] {
         if (!tray_) return;
         tray_->setToolTip(S().main.TrayTip.isEmpty() ? "Velmora: Quillon Recorder" : S().main.TrayTip);
@@ -123,26 +121,36 @@ void ProgramShell::install(bool useQtDialogs) {
     host.ApplyLook = [] { ApplyStudioLook(); };
     host.ScreenGeometry = [] { return ScreenRect(); };
 
-    SetupLinks().ShowWindow = [this](bool show) {
-        if (show) setup_->showAtStoredPosition();
-        else setup_->hide();
-    };
+    SetupLinks().ShowWindow = [this](bool show) { showSetup(show); };
     SetupLinks().ScreenRect = [] { return ScreenRect(); };
     SetupLinks().ApplyLook = [] { ApplyStudioLook(); };
 
     Trace().OnChanged = [this] {
         main_->traceChanged();
-        setup_->traceChanged();
+        setupTrace_->follow(Trace().ListeLog);
+        if (setup_) setup_->traceChanged();
     };
 
     if (useQtDialogs) {
         dialogs_ = std::make_unique<QtDialogs>([this]() -> QWidget* {
-            if (setup_->isVisible() && setup_->isActiveWindow()) return setup_.get();
+            if (setup_ && setup_->isVisible() && setup_->isActiveWindow()) return setup_.get();
             return main_->isVisible() ? main_.get() : nullptr;
         });
         SetDialogs(dialogs_.get());
     }
 }
+
+SetupWindow* ProgramShell::setupWindow() {
+    if (!setup_) setup_ = std::make_unique<SetupWindow>(setupTrace_.get());
+    return setup_.get();
+}
+
+void ProgramShell::showSetup(bool show) {
+    if (show) setupWindow()->showAtStoredPosition();
+    else if (setup_) setup_->hide();
+}
+
+bool ProgramShell::setupShown() const { return setup_ && setup_->isVisible() && !setup_->isMinimized(); }
 
 void ProgramShell::hideMain() {
     if (tray_) {
@@ -163,7 +171,7 @@ void ProgramShell::restoreMain() {
 
 void ProgramShell::closeWindows() {
     splash_->hide();
-    setup_->hide();
+    if (setup_) setup_->hide();
     main_->hide();
     if (tray_) tray_->hide();
     S().main.visible = false;
@@ -207,7 +215,7 @@ void ProgramShell::takeScreenshots(const QString& folder) {
 }
 
 void ProgramShell::takeSetupScreenshot(bool mainOk, const QString& mainPath, const QString& setupPath) {
-    setup_->showAtStoredPosition();
+    setupWindow()->showAtStoredPosition();
     if (screenshotSize_.isValid()) setup_->resize(screenshotSize_);
     bool tabOk = false;
     const int tab = qEnvironmentVariableIntValue("QUILLON_SCREENSHOT_SETUP_TAB", &tabOk);

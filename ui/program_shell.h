@@ -16,6 +16,7 @@ class MainWindow;
 class MainWindowKeys;
 class SetupWindow;
 class SplashWindow;
+class TraceFollower;
 class QtDialogs;
 
 class ProgramShell : public QObject {
@@ -31,7 +32,9 @@ public:
     bool ended() const { return ended_; }
 
     MainWindow* mainWindow() const { return main_.get(); }
-    SetupWindow* setupWindow() const { return setup_.get(); }
+    // The setup window, built at its first use (a window nobody opened costs
+    // no memory).
+    SetupWindow* setupWindow();
     SplashWindow* splashWindow() const { return splash_.get(); }
     QSystemTrayIcon* trayIcon() const { return tray_; }
 
@@ -50,12 +53,15 @@ public:
 
 private:
     void closeWindows();
+    void showSetup(bool show);
+    bool setupShown() const;
     void takeScreenshots(const QString& folder);
     void takeSetupScreenshot(bool mainOk, const QString& mainPath, const QString& setupPath);
 
     std::unique_ptr<MainWindow> main_;
     std::unique_ptr<MainWindowKeys> keys_;  // the recorders' shortcuts
-    std::unique_ptr<SetupWindow> setup_;
+    std::unique_ptr<TraceFollower> setupTrace_;  // the setup window's trace lines, from start-up on
+    std::unique_ptr<SetupWindow> setup_;         // built when first wanted
     std::unique_ptr<SplashWindow> splash_;
     std::unique_ptr<QtDialogs> dialogs_;
     QSystemTrayIcon* tray_ = nullptr;

@@ -1,4 +1,5 @@
 #include "ui/setup_window.h"
+
 #include "core/frm_main.h"
 
 #include "planning/planning_editor.h"
@@ -10,6 +11,7 @@
 #include "ui/bindings.h"
 #include "ui/look.h"
 #include "ui/silence_alarm_box.h"
+#include "ui/trace_follower.h"
 
 #include <QCloseEvent>
 #include <QFormLayout>
@@ -69,7 +71,9 @@ BoundLineEdit* ReadOnlyField(TextCtl& model, QWidget* parent) {
 
 }  // namespace
 
-SetupWindow::SetupWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
+SetupWindow::SetupWindow(TraceFollower* trace, QWidget* parent) : QWidget(parent, Qt::Window) {
+    if (!trace) ownTrace_ = std::make_unique<TraceFollower>(kTraceLinesKept);
+    trace_ = trace ? trace : ownTrace_.get();
     setObjectName("FrmSetup");
     setWindowTitle(Setup().caption.isEmpty() ? "Options: Velmora: Quillon Recorder" : Setup().caption);
     resize(1220, 660);
@@ -717,27 +721,22 @@ void SetupWindow::showAtStoredPosition() {
 
 // ---- trace lines ----
 
+SetupWindow::~SetupWindow() = default;
+
 void SetupWindow::traceChanged() {
-    const QStringList& log = Trace().ListeLog;
-    // ListeLog is emptied by every flush: what follows the lines seen last
-    // time is new; a list that no longer starts with them was flushed.
-    const int seen = int(lastSeenLog_.size());
-    const bool continued = log.size() >= seen && (seen == 0 || log[seen - 1] == lastSeenLog_.back());
-    pendingLines_ += continued ? log.mid(seen) : log;
-    lastSeenLog_ = log;
-    if (pendingLines_.size() > kTraceLinesKept) pendingLines_ = pendingLines_.mid(pendingLines_.size() - kTraceLinesKept);
-    if (!traceFlush_.isActive()) traceFlush_.start();
+    if (ownTrace_) ownTrace_->follow(Trace().ListeLog);
+    // A hidden window lays out no text: its lines wait.
+    if (isVisible() && !traceFlush_.isActive()) traceFlush_.start();
 }
 
 void SetupWindow::flushTraceLines() {
-    if (pendingLines_.isEmpty()) return;
-    traceView_->appendPlainText(pendingLines_.join('\n'));
-    pendingLines_.clear();
+    const QStringList lines = trace_->take();
+    if (!lines.isEmpty()) traceView_->appendPlainText(lines.join('\n'));
 }
 
 QStringList SetupWindow::shownTraceLines() const {
     QStringList lines = traceView_->toPlainText().split('\n', Qt::SkipEmptyParts);
-    lines += pendingLines_;
+    lines += trace_->pending();
     return lines;
 }
 
@@ -754,6 +753,7 @@ void SetupWindow::closeEvent(QCloseEvent* e) {
 void SetupWindow::showEvent(QShowEvent* e) {
     QWidget::showEvent(e);
     Setup().visible = true;
+    flushTraceLines();
     for (int i = 0; i < kRecorders; ++i) refreshDeviceCombo(i);
 }
 

@@ -7,6 +7,7 @@
 #include <QTimer>
 #include <QWidget>
 #include <array>
+#include <memory>
 
 class QComboBox;
 class QPlainTextEdit;
@@ -19,11 +20,16 @@ namespace ui {
 
 class BoundComboBox;
 class BoundLineEdit;
+class TraceFollower;
 
 class SetupWindow : public QWidget {
     Q_OBJECT
 public:
-    explicit SetupWindow(QWidget* parent = nullptr);
+    // `trace`, when given, is followed by its owner (the program's shell,
+    // from start-up on, whether or not this window exists yet); otherwise
+    // the window follows the trace log itself.
+    explicit SetupWindow(TraceFollower* trace = nullptr, QWidget* parent = nullptr);
+    ~SetupWindow() override;
 
     // Title, gauges, planning rows: what has no observer of its own.
     void refreshAll();
@@ -38,8 +44,8 @@ public:
     // Hands edits still in progress (fields that commit when left) to the models.
     void commitEdits();
 
-    // The trace log changed: the new trace lines are taken now and shown a
-    // moment later.
+    // The trace log changed: the new trace lines are shown a moment later
+    // while the window is shown, when it is next shown otherwise.
     void traceChanged();
     QStringList shownTraceLines() const;
 
@@ -77,8 +83,8 @@ private:
     QPushButton* save_ = nullptr;
     QPushButton* close_ = nullptr;
     QPushButton* serialInit_ = nullptr;
-    QStringList lastSeenLog_;
-    QStringList pendingLines_;
+    std::unique_ptr<TraceFollower> ownTrace_;
+    TraceFollower* trace_ = nullptr;
     QTimer traceFlush_;
     bool positioned_ = false;
     bool refreshingPlanning_ = false;

@@ -366,6 +366,34 @@ TEST_F(WindowsTest, TraceLinesStayVisibleAcrossFlushes) {
     EXPECT_EQ(ours, QStringList({"Ligne A", "Ligne B", "Ligne C"}));
 }
 
+// The program's setup window is built when first opened; what was traced
+// before (and while it is hidden) is there when it opens, in order.
+TEST_F(WindowsTest, TheSetupWindowOpenedLateShowsTheLinesTracedBefore) {
+    ui::ProgramShell shell;
+    shell.install(false);
+    Trace().SetupLoaded = true;
+    Trace().LogFolder = drive() + "AudioLog/";
+    TraceLog(-1, -1, -1, "Ligne avant 1", false, true);  // written out: ListeLog empties
+    TraceLog(-1, -1, -1, "Ligne avant 2", false, false);
+    Mnu01Options_Click();
+    ui::SetupWindow* setup = shell.setupWindow();
+    ASSERT_TRUE(setup->isVisible());
+    Mnu01Options_Click();
+    ASSERT_FALSE(setup->isVisible());
+    TraceLog(-1, -1, -1, "Ligne cachée", false, true);
+    auto ours = [&] {
+        QStringList l;
+        for (const QString& line : setup->shownTraceLines())
+            if (line.contains("Ligne ")) l << line.section(':', -1).trimmed();
+        return l;
+    };
+    EXPECT_EQ(ours(), QStringList({"Ligne avant 1", "Ligne avant 2", "Ligne cachée"}));
+    Mnu01Options_Click();
+    ASSERT_TRUE(setup->isVisible());
+    QTest::qWait(100);
+    EXPECT_EQ(ours(), QStringList({"Ligne avant 1", "Ligne avant 2", "Ligne cachée"})) << "each line once";
+}
+
 TEST_F(WindowsTest, StandbyWithoutNotificationAreaMinimisesAndOptionsToggleTheSetup) {
     ui::ProgramShell shell;
     shell.install(false);
