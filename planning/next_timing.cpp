@@ -119,7 +119,80 @@ PlanningOccurrence Hourly(int minute, const QDateTime& from, const std::function
 
 bool WeekendOrHoliday(const QDate& d) { return JourFerie(d, true, true); }
 
+// The interval at which a rule's starts repeat, each found from the one
+// before as that one was from its own, while the offset from UTC stays the
+// same: an hour, a day, a week. 0 when the calendar makes them differ
+// (months, years, holidays, a one-off event).
+qint64 RepeatMs(const PlanningRule& rule) {
+    const QString& f = rule.Frequence;
+    if (f == QStringLiteral("Heure")) return 3600000;
+    if (f == QStringLiteral("Jour")) return kDayMs;
+    if (f == QStringLiteral("Semaine")) return 7 * kDayMs;
+    return 0;
+}
+
+// How far from a start the search for the next one looks at the clock, at
+// most: an hourly line from the minute before; the others from the eve, a
+// day around each reading, and as far as the named hour and minute roll the
+// day over.
+qint64 ReachMs(const PlanningRule& rule) {
+    if (rule.Frequence == QStringLiteral("Heure")) return 3600000;
+    const int hour = Number(rule.Heure), minute = Number(rule.Minute);
+    const qint64 roll = Usable(hour) && Usable(minute) ? qint64(hour) * 3600000 + qint64(minute) * 60000 : 0;
+    return 4 * kDayMs + (roll < 0 ? -roll : roll);
+}
+
+// The last moment up to `limit` at which the offset from UTC is still the
+// one of `from`: looked at once a day (its changes come months apart), then
+// to the second around a change.
+qint64 SameOffsetUntil(qint64 from, qint64 limit) {
+    const int offset = OffsetAt(from);
+    qint64 lo = from;
+    while (lo < limit) {
+        qint64 hi = std::min(lo + kDayMs, limit);
+        if (OffsetAt(hi) == offset) {
+            lo = hi;
+            continue;
+        }
+        while (hi - lo > 1000) {
+            const qint64 mid = lo + (hi - lo) / 2;
+            if (OffsetAt(mid) == offset) lo = mid;
+            else hi = mid;
+        }
+        return lo;
+    }
+    return lo;
+}
+
 }  // namespace
+
+PlanningStarts StartsBetween(const PlanningRule& rule, const QDateTime& after, const QDateTime& until) {
+    PlanningStarts s;
+    if (!after.isValid() || !until.isValid()) return s;
+    const qint64 repeat = RepeatMs(rule), reach = ReachMs(rule), end = until.toMSecsSinceEpoch();
+    QDateTime at = after;
+    bool onStart = false;  // `at` is a start of the line
+    for (;;) {
+        const QDateTime prev = at;
+        const PlanningOccurrence o = NextOccurrence(rule, prev, [&](const QDateTime& t) { return prev < t; });
+        if (!o.start.isValid() || until < o.start) break;
+        if (s.count++ == 0) s.first = o.start;
+        s.last = at = o.start;
+        const bool repeated = onStart && repeat > 0 && prev.msecsTo(o.start) == repeat;
+        onStart = true;
+        if (!repeated) continue;
+        // One interval from the start before. Where the offset stays the same,
+        // the search from each start is that search moved on by an interval:
+        // the starts that follow come an interval apart as far as it holds.
+        const qint64 base = prev.toMSecsSinceEpoch();
+        const qint64 lastBy = std::min(end, SameOffsetUntil(base - reach, end + reach) - reach);
+        const qint64 n = lastBy < base ? 0 : (lastBy - base) / repeat;  // base + n intervals, at most
+        if (n < 2) continue;
+        s.count += n - 1;
+        s.last = at = QDateTime::fromMSecsSinceEpoch(base + n * repeat);
+    }
+    return s;
+}
 
 PlanningOccurrence LocalStart(int year, int month, int day, int hour, int minute) {
     return LocalStartOn(RollDate(year, month, day), hour, minute);
@@ -197,55 +270,73 @@ void NextTimingAnalysis() {
     trap(20, [&] { ComputeNextTiming(); });
 }
 
+std::optional<PlanningRule> ActivePlanningRule(const QString& file, int k) {
+    const QString sec = QStringLiteral("Planning_") + N2S(k, 3, 0, QStringLiteral("0"));
+    auto read = [&](const char* key) { return LectureIni(file, sec, QLatin1String(key), QString()); };
+    if (LectureIni(file, sec, QStringLiteral("Actif"), QStringLiteral("0FF")) != QStringLiteral("ON"))
+        return std::nullopt;
+    if (LectureIni(file, sec, QStringLiteral("LigneActive"), QStringLiteral("O")) == QStringLiteral("N"))
+        return std::nullopt;
+    return PlanningRule{read("Frequence"), read("Annee"), read("Mois"),  read("Semaine"),
+                        read("Jour"),      read("Heure"), read("Minute")};
+}
+
+PlanningLook LookAtPlanning(const QDateTime& tie, const QDateTime& since) {
+    const PlanningRuntime& rt = Planning();
+    PlanningLook look;
+    look.now = CurrentClock().now();
+    look.tick = CurrentClock().tickMs();
+    look.tie = tie;
+    // Forward from a little before now, or from `since` when that is
+    // earlier (what passed unwatched is still to be dealt with); never from
+    // before the planning began to watch, never from later than now (a clock
+    // set back).
+    const QDateTime recent = look.now.addMSecs(-kPlanningCatchUpMs);
+    const QDateTime watchSince = rt.watchSince.isValid() ? rt.watchSince : look.now;
+    look.from = since.isValid() && since < recent ? since : recent;
+    look.from = std::max(look.from, std::min(watchSince, look.now));
+    return look;
+}
+
+PlanningOccurrence FirstStartTaken(const PlanningRule& rule, int k, const PlanningLook& look) {
+    if (k < 0 || k >= kPlanningSlots) return {};
+    const PlanningRuntime::Made& made = Planning().made[size_t(k)];
+    auto accept = [&](const QDateTime& start) {
+        if (start < look.from && !(look.tie.isValid() && start == look.tie)) return false;
+        if (made.occurrence.isValid() && start <= made.occurrence) {
+            // Where that start would come, in real time, from the one made.
+            const qint64 distance = look.tick + look.now.msecsTo(start) - made.tick;
+            if (distance < kPlanningRepeatWindowMs) return false;
+        }
+        return true;
+    };
+    // A line whose last start was dealt with since `from` looks on from there.
+    const QDateTime lineFrom =
+        made.occurrence.isValid() && look.from < made.occurrence && !(look.now < made.occurrence) ? made.occurrence
+                                                                                                 : look.from;
+    return NextOccurrence(rule, lineFrom, accept);
+}
+
 void ComputeNextTiming(const QDateTime& tie, bool traced, const QDateTime& since) {
     ErrorTrap trap(QStringLiteral("FrmSetup:NextTimingAnalysis"));
     FrmSetupControls& c = Setup();
     PlanningRuntime& rt = Planning();
-    QDateTime now, from;
-    qint64 tick = 0;
+    PlanningLook look;
     QString file;
     PlanningOccurrence best;
     int bestSlot = -1;
     trap(10, [&] {
-        now = CurrentClock().now();
-        tick = CurrentClock().tickMs();
-        if (!rt.watchSince.isValid()) rt.watchSince = now;
-        if (!rt.watched.isValid()) rt.watched = now;
-        // Forward from a little before now, or from `since` when that is
-        // earlier (what passed unwatched is still to be dealt with); never
-        // from before the planning began to watch, never from later than now
-        // (a clock set back).
-        const QDateTime recent = now.addMSecs(-kPlanningCatchUpMs);
-        from = since.isValid() && since < recent ? since : recent;
-        from = std::max(from, std::min(rt.watchSince, now));
+        look = LookAtPlanning(tie, since);
+        if (!rt.watchSince.isValid()) rt.watchSince = look.now;
+        if (!rt.watched.isValid()) rt.watched = look.now;
         file = NomFichierSettings(QStringLiteral(".Ini"), QString());
         c.NextPlanningLine = -1;
     });
     for (int k = 0; k < kPlanningSlots; ++k) {
         trap(20, [&] {
-            const QString sec = QStringLiteral("Planning_") + N2S(k, 3, 0, QStringLiteral("0"));
-            auto read = [&](const char* key) { return LectureIni(file, sec, QLatin1String(key), QString()); };
-            if (LectureIni(file, sec, QStringLiteral("Actif"), QStringLiteral("0FF")) != QStringLiteral("ON")) return;
-            if (LectureIni(file, sec, QStringLiteral("LigneActive"), QStringLiteral("O")) == QStringLiteral("N"))
-                return;
-            const PlanningRule rule{read("Frequence"), read("Annee"), read("Mois"), read("Semaine"),
-                                    read("Jour"),      read("Heure"), read("Minute")};
-            const PlanningRuntime::Made& made = rt.made[size_t(k)];
-            auto accept = [&](const QDateTime& start) {
-                if (start < from && !(tie.isValid() && start == tie)) return false;
-                if (made.occurrence.isValid() && start <= made.occurrence) {
-                    // Where that start would come, in real time, from the one made.
-                    const qint64 distance = tick + now.msecsTo(start) - made.tick;
-                    if (distance < kPlanningRepeatWindowMs) return false;
-                }
-                return true;
-            };
-            // A line whose last start was dealt with since `from` looks on from
-            // there: after a long sleep its starts are walked one by one.
-            const QDateTime lineFrom =
-                made.occurrence.isValid() && from < made.occurrence && !(now < made.occurrence) ? made.occurrence
-                                                                                                   : from;
-            const PlanningOccurrence o = NextOccurrence(rule, lineFrom, accept);
+            const std::optional<PlanningRule> rule = ActivePlanningRule(file, k);
+            if (!rule) return;
+            const PlanningOccurrence o = FirstStartTaken(*rule, k, look);
             if (!o.start.isValid()) return;
             if (bestSlot >= 0 && !(o.start < best.start)) return;  // a later slot never replaces an equal time
             best = o;
@@ -268,5 +359,5 @@ void ComputeNextTiming(const QDateTime& tie, bool traced, const QDateTime& since
         rt.nextStart = bestSlot >= 0 ? best.start : QDateTime();
         c.TextProchainTiming.setText(bestSlot >= 0 ? TimingText(best.start) : QString());
     });
-    trap(40, [&] { ArmTimerPlanning(now); });
+    trap(40, [&] { ArmTimerPlanning(look.now); });
 }

@@ -13,6 +13,7 @@
 #include <QDateTime>
 #include <QString>
 #include <functional>
+#include <optional>
 
 // What a planning line says about its timing (texts as stored).
 struct PlanningRule {
@@ -36,6 +37,34 @@ PlanningOccurrence LocalStart(int year, int month, int day, int hour, int minute
 // frequency is unknown or blank, or when no start is taken.
 PlanningOccurrence NextOccurrence(const PlanningRule& rule, const QDateTime& from,
                                   const std::function<bool(const QDateTime&)>& accept);
+
+// The starts of a line after `after` up to `until` (included), as walking
+// them one after the other with NextOccurrence finds them: how many, the
+// first and the last. Where the line's starts repeat at a fixed interval
+// (hourly, daily, weekly) and the offset from UTC stays the same, they are
+// counted, not walked: a gap of years costs a look at the offset a day, not
+// an analysis a start.
+struct PlanningStarts {
+    qint64 count = 0;
+    QDateTime first, last;  // invalid when none
+};
+PlanningStarts StartsBetween(const PlanningRule& rule, const QDateTime& after, const QDateTime& until);
+
+// The rule of planning slot k in the settings file `file`, when the line is
+// on ("Actif" is "ON" and "LigneActive" is not "N").
+std::optional<PlanningRule> ActivePlanningRule(const QString& file, int k);
+
+// How an analysis looks at the lines at one moment (see ComputeNextTiming):
+// no start before `from` is taken but `tie`, nor the last start dealt with
+// of a slot again.
+struct PlanningLook {
+    QDateTime now;
+    qint64 tick = 0;  // the monotonic tick at that moment
+    QDateTime from, tie;
+};
+PlanningLook LookAtPlanning(const QDateTime& tie = {}, const QDateTime& since = {});
+// The first start of slot k's rule that the look takes; invalid when none.
+PlanningOccurrence FirstStartTaken(const PlanningRule& rule, int k, const PlanningLook& look);
 
 // Position of a day name among "Lundi".."Dimanche" (Monday = 1); 0 when none.
 int DayNameIndex(const QString& name);

@@ -17,6 +17,7 @@
 #include <array>
 #include <vector>
 #include <limits>
+#include <optional>
 
 namespace {
 
@@ -99,7 +100,7 @@ void StartPlannedLine(int k, qint32 shortenedMs = 0) {
 // the last of them.
 struct DueLine {
     int slot = -1;
-    int count = 0;
+    qint64 count = 0;
     QDateTime first, last;
 };
 
@@ -117,24 +118,49 @@ QString EndText(const QDateTime& end, const QDateTime& now) {
 // so that it ends at its planned end, or, when that end has passed as well,
 // is not started; either way the operator learns it from an incident, one
 // per line however many of its starts went by.
-void DealWithDueStarts(QDateTime timing, const QDateTime& now, const QDateTime& since) {
+void DealWithDueStarts(const QDateTime& timing, const QDateTime& now, const QDateTime& since) {
     ErrorTrap trap(QStringLiteral("FrmSetup:TimerPlanning_Timer"));
     PlanningRuntime& rt = Planning();
     std::array<DueLine, kPlanningSlots> lines{};
-    // Ten years of an hourly line at most; the walk ends long before.
-    for (int n = 0; n < 100000 && timing.isValid() && !(now < timing); ++n) {
-        const int k = Setup().NextPlanningLine;
-        if (k < 0 || k >= kPlanningSlots) break;
-        DueLine& line = lines[size_t(k)];
-        line.slot = k;
-        if (line.count++ == 0) line.first = timing;
-        line.last = timing;
-        // Dealt with from now on, whatever follows: never the same start twice.
-        rt.made[size_t(k)] = {timing, CurrentClock().tickMs()};
-        const QDateTime dealt = timing;
-        trap(10, [&] { ComputeNextTiming(dealt, false, since); });
-        timing = rt.nextStart;
+    PlanningLook look;
+    QString file;
+    trap(10, [&] {
+        look = LookAtPlanning(timing, since);
+        file = NomFichierSettings(QStringLiteral(".Ini"), QString());
+    });
+    // Each line once, however long the planning was not watching: its first
+    // start due as the analysis takes it, then how many follow up to now and
+    // the last (counted, not walked one by one).
+    for (int k = 0; k < kPlanningSlots; ++k) {
+        trap(12, [&] {
+            const std::optional<PlanningRule> rule = ActivePlanningRule(file, k);
+            if (!rule) return;
+            const PlanningOccurrence first = FirstStartTaken(*rule, k, look);
+            if (!first.start.isValid() || now < first.start) return;
+            // None of the others before `from` (the first may be the tie, older).
+            const QDateTime after = first.start < look.from ? look.from.addMSecs(-1) : first.start;
+            const PlanningStarts more = StartsBetween(*rule, after, now);
+            DueLine& line = lines[size_t(k)];
+            line.slot = k;
+            line.count = 1 + more.count;
+            line.first = first.start;
+            line.last = more.count > 0 ? more.last : first.start;
+        });
     }
+    // The line the analysis gave is due whatever: the walk always moves on.
+    const int next = Setup().NextPlanningLine;
+    if (next >= 0 && next < kPlanningSlots && lines[size_t(next)].count == 0 && timing.isValid() &&
+        !(now < timing))
+        lines[size_t(next)] = {next, 1, timing, timing};
+    QDateTime lastDealt;
+    for (const DueLine& line : lines) {
+        if (line.count == 0) continue;
+        // Dealt with from now on, whatever follows: never the same start twice.
+        rt.made[size_t(line.slot)] = {line.last, CurrentClock().tickMs()};
+        if (!lastDealt.isValid() || lastDealt < line.last) lastDealt = line.last;
+    }
+    // The next timing after them.
+    if (lastDealt.isValid()) trap(14, [&] { ComputeNextTiming(lastDealt, false, since); });
     // Only the last start of a line can still be made: the earlier ones are
     // over or would be cut short by it. In the order of their moments.
     std::vector<DueLine> due;
@@ -144,7 +170,7 @@ void DealWithDueStarts(QDateTime timing, const QDateTime& now, const QDateTime& 
     for (const DueLine& line : due) {
         trap(20, [&] {
             const QString task = QStringLiteral("Err: Planning: Task: ") + QString::number(line.slot);
-            const int earlier = line.count - 1;
+            const qint64 earlier = line.count - 1;
             QString earlierText;
             if (earlier > 0)
                 earlierText = QString::number(earlier) +

@@ -242,6 +242,81 @@ TEST_F(NextTimingTest, HourlyLineStartsEveryRealHourAcrossBothChanges) {
     EXPECT_EQ(Planning().nextStart, Utc(2024, 3, 31, 2, 30));
 }
 
+// The starts of a line walked one by one, each found from the one before
+// (the single steps are pinned by the tests above).
+PlanningStarts WalkedOneByOne(const PlanningRule& rule, const QDateTime& after, const QDateTime& until) {
+    PlanningStarts s;
+    QDateTime at = after;
+    for (;;) {
+        const PlanningOccurrence o = NextOccurrence(rule, at, [&](const QDateTime& t) { return at < t; });
+        if (!o.start.isValid() || until < o.start) return s;
+        if (s.count++ == 0) s.first = o.start;
+        s.last = at = o.start;
+    }
+}
+
+TEST_F(NextTimingTest, StartsCountedBetweenTwoMomentsAreTheOnesWalkedOneByOne) {
+    // Zones whose offset changes by an hour, by half an hour (Lord Howe), by
+    // a quarter of an hour (Kathmandu, 1986), at midnight (Santiago), or
+    // skips a whole day (Apia, end of 2011).
+    struct Span {
+        const char* zone;
+        QDateTime from, until;
+    };
+    const Span spans[] = {
+        {"Europe/Paris", Utc(2023, 12, 1, 0, 0), Utc(2025, 1, 15, 0, 0)},
+        {"Australia/Lord_Howe", Utc(2023, 9, 1, 0, 0), Utc(2024, 5, 1, 0, 0)},
+        {"Asia/Kathmandu", Utc(1985, 11, 1, 0, 0), Utc(1986, 3, 1, 0, 0)},
+        {"America/Santiago", Utc(2023, 8, 1, 0, 0), Utc(2024, 5, 1, 0, 0)},
+        {"Pacific/Apia", Utc(2011, 11, 1, 0, 0), Utc(2012, 2, 1, 0, 0)},
+    };
+    auto rule = [](const char* f, const char* h, const char* m, const char* jour = "", const char* semaine = "",
+                   const char* mois = "") {
+        return PlanningRule{f, "", mois, semaine, jour, h, m};
+    };
+    const PlanningRule rules[] = {
+        rule("Heure", "", "00"),
+        rule("Heure", "", "15"),
+        rule("Heure", "", "45"),
+        rule("Jour", "02", "30"),
+        rule("Jour", "00", "00"),
+        rule("Jour", "23", "45"),
+        rule("Jour", "25", "90"),  // 02:30 the next day
+        rule("Jour", "-5", "00"),  // 19:00 the day before
+        rule("Semaine", "02", "15", "", "Dimanche"),
+        rule("Semaine", "00", "00", "", "Jour sans nom"),
+        rule("Mois", "02", "30", "31"),
+        rule("Année", "10", "00", "29", "", "2"),
+        rule("Jour de semaine", "02", "30"),
+    };
+    for (const Span& span : spans) {
+        ScopedTimeZone zone(span.zone);
+        for (const PlanningRule& r : rules) {
+            for (const QDateTime& after : {span.from, span.from.addSecs(17 * 60 + 17)}) {
+                const PlanningStarts walked = WalkedOneByOne(r, after, span.until);
+                const PlanningStarts counted = StartsBetween(r, after, span.until);
+                const std::string what = std::string(span.zone) + " " + r.Frequence.toStdString() + " " +
+                                         r.Heure.toStdString() + ":" + r.Minute.toStdString() + " after " +
+                                         after.toString(Qt::ISODate).toStdString();
+                if (r.Frequence != "Année") ASSERT_GT(walked.count, 2) << what;
+                EXPECT_EQ(counted.count, walked.count) << what;
+                EXPECT_EQ(counted.first, walked.first) << what;
+                EXPECT_EQ(counted.last, walked.last) << what;
+            }
+        }
+    }
+    // Nothing after the end, nothing before the start.
+    const PlanningStarts none = StartsBetween(rule("Jour", "14", "00"), Local(2024, 3, 19, 14, 0),
+                                              Local(2024, 3, 20, 13, 59, 59));
+    EXPECT_EQ(none.count, 0);
+    EXPECT_FALSE(none.first.isValid());
+    const PlanningStarts one = StartsBetween(rule("Jour", "14", "00"), Local(2024, 3, 19, 14, 0),
+                                             Local(2024, 3, 20, 14, 0));
+    EXPECT_EQ(one.count, 1);
+    EXPECT_EQ(one.first, Local(2024, 3, 20, 14, 0));
+    EXPECT_EQ(one.last, Local(2024, 3, 20, 14, 0));
+}
+
 TEST_F(NextTimingTest, TheWaitLetsEventsRunWithoutSpinning) {
     WriteDaily(0, "14", "00");
     SetAnalysisWaitMs(1500);

@@ -226,6 +226,158 @@ TEST_F(PlanningTimerTest, AJumpOfDaysGivesOneIncidentALine) {
     EXPECT_EQ(NextSlot(), 2);
 }
 
+// Starts of an hourly line at minute m from `since` to `until`, counted in UTC
+// (the test zone's offsets are whole hours): the first whole hour plus m at
+// or after `since`, then one an hour.
+struct HourlyCount {
+    qint64 count = 0;
+    QDateTime first, last;
+};
+// A moment as the incidents show it.
+QString Shown(const QDateTime& t) { return t.toLocalTime().toString("dd/MM/yyyy hh:mm:ss"); }
+
+HourlyCount HourlyStarts(int m, const QDateTime& since, const QDateTime& until) {
+    const qint64 a = since.toSecsSinceEpoch(), b = until.toSecsSinceEpoch();
+    const qint64 first = a + (((m * 60 - a % 3600) % 3600) + 3600) % 3600;
+    HourlyCount h;
+    if (first > b) return h;
+    h.count = (b - first) / 3600 + 1;
+    h.first = QDateTime::fromSecsSinceEpoch(first);
+    h.last = QDateTime::fromSecsSinceEpoch(first + (h.count - 1) * 3600);
+    return h;
+}
+
+TEST_F(PlanningTimerTest, AClockPutForwardByAYearGivesEveryLineItsExactCountOnce) {
+    ScopedTimeZone paris("Europe/Paris");  // both changes of clock in the year
+    // Nineteen hourly lines, at minutes 00, 03 ... 54, and a daily one: every
+    // slot in use.
+    for (int k = 0; k < 19; ++k)
+        WriteLine(k, {{"Recorder", "Recorder 2"}, {"Frequence", "Heure"}, {"Minute", N2S(3 * k, 2, 0, "0")},
+                      {"Duree", k == 0 ? "90" : "5"}});
+    WriteLine(19, {{"Recorder", "Recorder 2"}, {"Frequence", "Jour"}, {"Heure", "14"}, {"Minute", "00"},
+                   {"Duree", "60"}});
+    const QDateTime since = Local(2025, 3, 19, 13, 40, 0), wake = Local(2026, 3, 19, 14, 30, 0);
+    clock.set(since);
+    EXPECT_EQ(Analyse(), Local(2025, 3, 19, 13, 42));
+    clock.set(wake);  // a year forward at once
+    TimerPlanning_Timer();
+
+    const QString unwatched = " (computer asleep, busy or clock changed)";
+    for (int k = 0; k < 19; ++k) {
+        const HourlyCount h = HourlyStarts(3 * k, since, wake);
+        ASSERT_GT(h.count, 8700);
+        const QString task = "Err: Planning: Task: " + QString::number(k);
+        EXPECT_EQ(Trace().ListeIncidents.filter(task + ":").size() + Trace().ListeIncidents.filter(task + " ").size(),
+                  1)
+            << "slot " << k;
+        if (k == 0) {
+            // 14:00 to 15:30: still running on waking, made late.
+            EXPECT_TRUE(Incident(task + " started late by 1800 s" + unwatched + ": ends at 15:30:00 as planned (" +
+                                 QString::number(h.count - 1) + " starts missed since " + Shown(h.first) +
+                                 ": not recorded)"));
+            EXPECT_EQ(CountTraces("Start planning: Task: 0 Recorder: 2 Duration: 3600000 ms"), 1);
+        } else if (k == 9) {
+            // 14:27 to 14:32.
+            EXPECT_TRUE(Incident(task + " started late by 180 s" + unwatched + ": ends at 14:32:00 as planned (" +
+                                 QString::number(h.count - 1) + " starts missed since " + Shown(h.first) +
+                                 ": not recorded)"));
+            EXPECT_EQ(CountTraces("Start planning: Task: 9 Recorder: 2 Duration: 120000 ms"), 1);
+        } else if (k == 10) {
+            // 14:30, the moment of waking: made as planned, the ones before reported.
+            EXPECT_EQ(h.last, wake);
+            EXPECT_TRUE(Incident(task + ": " + QString::number(h.count - 1) + " starts missed since " +
+                                 Shown(h.first) + unwatched + ": not recorded"));
+            EXPECT_EQ(CountTraces("Start planning: Task: 10 Recorder: 2 Duration: 300000 ms"), 1);
+        } else {
+            EXPECT_TRUE(Incident(task + ": " + QString::number(h.count) + " starts missed since " +
+                                 Shown(h.first) + unwatched + ": not recorded"))
+                << "slot " << k << ": " << h.count << " starts";
+            EXPECT_EQ(StartsOf(k), 0) << "slot " << k << ": over long ago";
+        }
+    }
+    EXPECT_EQ(Shown(HourlyStarts(0, since, wake).first), "19/03/2025 14:00:00");
+    EXPECT_EQ(Shown(HourlyStarts(45, since, wake).first), "19/03/2025 13:45:00");
+    // The daily line: every day from the first to the last, the last still running.
+    const qint64 days = QDate(2025, 3, 19).daysTo(QDate(2026, 3, 19)) + 1;
+    EXPECT_TRUE(Incident("Err: Planning: Task: 19 started late by 1800 s" + unwatched +
+                         ": ends at 15:00:00 as planned (" + QString::number(days - 1) +
+                         " starts missed since 19/03/2025 14:00:00: not recorded)"));
+    EXPECT_EQ(CountTraces("Start planning: Task: 19 Recorder: 2 Duration: 1800000 ms"), 1);
+    EXPECT_EQ(Trace().ListeIncidents.filter("Err: Planning: Task:").size(), 20) << "one incident a line";
+    // Made in the order of their moments: 14:00 (slots 0 and 19), 14:27, 14:30.
+    QList<int> order;
+    for (const QString& l : TraceLines())
+        for (int k : {0, 19, 9, 10})
+            if (l.contains("Start planning: Task: " + QString::number(k) + " ")) order << k;
+    EXPECT_EQ(order, (QList<int>{0, 19, 9, 10}));
+
+    // Then on as usual: 14:33 is next, made on time, and nothing twice.
+    EXPECT_EQ(Planning().nextStart, Local(2026, 3, 19, 14, 33));
+    EXPECT_EQ(NextSlot(), 11);
+    RunTimerUntil(Local(2026, 3, 19, 14, 40, 0), 1000);
+    EXPECT_EQ(CountTraces("Start planning: Task: 11 Recorder: 2 Duration: 300000 ms"), 1);
+    EXPECT_EQ(StartsOf(12), 1) << "14:36";
+    EXPECT_EQ(StartsOf(0) + StartsOf(9) + StartsOf(10) + StartsOf(19), 4) << "nothing made twice";
+    EXPECT_EQ(Trace().ListeIncidents.filter("Err: Planning: Task:").size(), 20);
+    EXPECT_EQ(Planning().nextStart, Local(2026, 3, 19, 14, 42));
+}
+
+TEST_F(PlanningTimerTest, AClockSetYearsForwardAtBootCountsEveryFrequency) {
+    // A station without a clock battery starts in 2000; the network sets the
+    // clock to 2026 a moment later.
+    ScopedTimeZone paris("Europe/Paris");
+    WriteLine(0, {{"Recorder", "Recorder 2"}, {"Frequence", "Heure"}, {"Minute", "15"}, {"Duree", "5"}});
+    WriteLine(1, {{"Recorder", "Recorder 2"}, {"Frequence", "Semaine"}, {"Semaine", "Lundi"}, {"Heure", "08"},
+                  {"Minute", "00"}, {"Duree", "60"}});
+    WriteLine(2, {{"Recorder", "Recorder 2"}, {"Frequence", "Mois"}, {"Jour", "15"}, {"Heure", "12"},
+                  {"Minute", "00"}, {"Duree", "60"}});
+    // The 29th of February, the 1st of March in the other years.
+    WriteLine(3, {{"Recorder", "Recorder 2"}, {"Frequence", "Année"}, {"Mois", "2"}, {"Jour", "29"},
+                  {"Heure", "10"}, {"Minute", "00"}, {"Duree", "60"}});
+    WriteLine(4, {{"Recorder", "Recorder 2"}, {"Frequence", "Evénement"}, {"Annee", "2010"}, {"Mois", "6"},
+                  {"Jour", "1"}, {"Heure", "10"}, {"Minute", "00"}, {"Duree", "60"}});
+    WriteLine(5, {{"Recorder", "Recorder 2"}, {"Frequence", "Jour"}, {"Heure", "10"}, {"Minute", "00"},
+                  {"Duree", "30"}});
+    const QDateTime since = Local(2000, 1, 1, 0, 1, 0), wake = Local(2026, 3, 19, 10, 27, 0);
+    clock.set(since);
+    EXPECT_EQ(Analyse(), Local(2000, 1, 1, 0, 15));
+    clock.set(wake);
+    TimerPlanning_Timer();
+
+    const QString unwatched = " (computer asleep, busy or clock changed): not recorded";
+    const HourlyCount h = HourlyStarts(15, since, wake);
+    ASSERT_GT(h.count, 200000);
+    EXPECT_TRUE(Incident("Err: Planning: Task: 0: " + QString::number(h.count) +
+                         " starts missed since 01/01/2000 00:15:00" + unwatched));
+    // Mondays from the 3rd of January 2000 to the 16th of March 2026.
+    ASSERT_EQ(QDate(2000, 1, 3).dayOfWeek(), 1);
+    ASSERT_EQ(QDate(2026, 3, 16).dayOfWeek(), 1);
+    const qint64 mondays = QDate(2000, 1, 3).daysTo(QDate(2026, 3, 16)) / 7 + 1;
+    EXPECT_TRUE(Incident("Err: Planning: Task: 1: " + QString::number(mondays) +
+                         " starts missed since 03/01/2000 08:00:00" + unwatched));
+    // The 15th of every month from January 2000 to March 2026.
+    EXPECT_TRUE(Incident("Err: Planning: Task: 2: " + QString::number(26 * 12 + 3) +
+                         " starts missed since 15/01/2000 12:00:00" + unwatched));
+    EXPECT_TRUE(Incident("Err: Planning: Task: 3: 27 starts missed since 29/02/2000 10:00:00" + unwatched));
+    EXPECT_TRUE(Incident("Err: Planning: Task: 4 start of 01/06/2010 10:00:00 missed" + unwatched));
+    // Every day, the last one running till 10:30 (the hourly 10:15 ended at 10:20).
+    const qint64 days = QDate(2000, 1, 1).daysTo(QDate(2026, 3, 19)) + 1;
+    EXPECT_TRUE(Incident("Err: Planning: Task: 5 started late by 1620 s (computer asleep, busy or clock changed): "
+                         "ends at 10:30:00 as planned (" +
+                         QString::number(days - 1) + " starts missed since 01/01/2000 10:00:00: not recorded)"));
+    EXPECT_EQ(CountTraces("Start planning: Task: 5 Recorder: 2 Duration: 180000 ms"), 1);
+    EXPECT_EQ(StartsOf(0) + StartsOf(1) + StartsOf(2) + StartsOf(3) + StartsOf(4), 0);
+    EXPECT_EQ(Trace().ListeIncidents.filter("Err: Planning: Task:").size(), 6) << "one incident a line";
+
+    EXPECT_EQ(Planning().nextStart, Local(2026, 3, 19, 11, 15));
+    EXPECT_EQ(NextSlot(), 0);
+    RunTimerUntil(Local(2026, 3, 19, 11, 16, 0), 1000);
+    EXPECT_EQ(StartsOf(0), 1);
+    EXPECT_EQ(StartsOf(5), 1);
+    EXPECT_EQ(Trace().ListeIncidents.filter("Err: Planning: Task:").size(), 6);
+    EXPECT_EQ(Planning().nextStart, Local(2026, 3, 19, 12, 15));
+}
+
 TEST_F(PlanningTimerTest, AWakeUpJustAfterAStartMakesItAndReportsTheOnesBefore) {
     WriteLine(0, {{"Recorder", "Recorder 2"}, {"Frequence", "Heure"}, {"Minute", "00"}, {"Duree", "5"}});
     clock.set(Local(2024, 3, 19, 10, 59, 50));
