@@ -15,32 +15,9 @@ done
 W=$(mktemp -d /tmp/qr-aac.XXXXXX)
 trap 'rm -rf "$W"' EXIT
 
-# Speech: a newsreader's text, read again until long enough.
-TEXT="Good morning, it is seven o'clock. Here is the news. The regional council met last night to discuss the new \
-bus lines, which will serve the northern villages from next spring. Traffic is heavy on the ring road this \
-morning after an accident near the bridge; drivers are asked to take the coast road. The weather: clouds in \
-the morning, sunny spells in the afternoon, twenty one degrees. And now, music."
-espeak-ng -v en -s 165 -w "$W/voice.wav" "$TEXT"
-sox "$W/voice.wav" -r 48000 -c 2 -b 16 "$W/voice48.wav"
-len=$(soxi -D "$W/voice48.wav")
-reps=$(awk -v l="$len" -v s="$SECONDS_OF" 'BEGIN { r = int(s / l); print (r < 1 ? 0 : r) }')
-sox "$W/voice48.wav" "$W/speech.wav" repeat "$reps" trim 0 "$SECONDS_OF"
-
-# Music-like: four chords of plucked strings over a bass, 2 s each.
-parts=()
-k=0
-for chord in "C4 E4 G4 C3" "A3 C4 E4 A2" "F3 A3 C4 F2" "G3 B3 D4 G2"; do
-  set -- $chord
-  sox -n -r 48000 -c 2 -b 16 "$W/c$k.wav" synth 2 pluck "$1" pluck "$2" pluck "$3" sine "$4" \
-    pinknoise remix 1,2,3,4,5v0.05 1,2,3,4,5v0.05 fade 0 2 0.3 2>/dev/null ||
-  sox -n -r 48000 -c 2 -b 16 "$W/c$k.wav" synth 2 pluck "$1" pluck "$2" pluck "$3" sine "$4" fade 0 2 0.3
-  parts+=("$W/c$k.wav")
-  k=$((k + 1))
-done
-sox "${parts[@]}" "$W/bar.wav" reverb 40 gain -n -3
-barlen=$(soxi -D "$W/bar.wav")
-reps=$(awk -v l="$barlen" -v s="$SECONDS_OF" 'BEGIN { print int(s / l) }')
-sox "$W/bar.wav" "$W/music.wav" repeat "$reps" trim 0 "$SECONDS_OF"
+HERE=$(cd "$(dirname "$0")" && pwd)
+source "$HERE/../scripts/bench-sources.sh"
+make_programme_material "$W" "$SECONDS_OF"
 
 # cpu FILE CODER : best CPU seconds of three encodings.
 cpu() {

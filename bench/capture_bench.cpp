@@ -1,11 +1,14 @@
 // Capture engine benchmark: 1 and 8 recorders at once, per format, against
-// ffmpeg recording the same sound-server sources to the same format and bit
-// rate in the same run. Prints CPU seconds per recorded second and peak
-// memory, side by side, with the ratio.
+// ffmpeg recording sources of the same sound server to the same format and
+// bit rate at the same time. Prints CPU seconds per recorded second in
+// steady state (from /proc, over a window that starts once both have run a
+// few seconds: start-up is not counted on either side) and peak memory, side
+// by side, with the ratio.
 //
-// Needs a sound server with the sine sources qr_bench_sine_1..8 (the server
-// of scripts/test-pulse.sh, set up by scripts/run-bench.sh). Each
-// measurement runs in a process of its own, so that peak memory is its own.
+// Needs a sound server with the sine sources qr_bench_sine_1..16 (the server
+// of scripts/test-pulse.sh, set up by scripts/run-bench.sh): the engine
+// records 1..8, ffmpeg 9..16. Each engine measurement runs in a process of
+// its own, so that peak memory is its own.
 //   capture_bench                        the whole table
 //   capture_bench --ours <fmt> <n> <s>   one measurement of the engine
 #include "platform/capture/active_sound_recorder.h"
@@ -61,21 +64,40 @@ pid_t Spawn(const std::vector<std::string>& args) {
     return pid;
 }
 
-// Waits for every process and adds up their CPU time and peak memory.
-Usage WaitAll(const std::vector<pid_t>& pids) {
-    Usage u;
-    u.ok = true;
+// CPU seconds (user + system) a set of running processes has used so far.
+double CpuSoFar(const std::vector<pid_t>& pids) {
+    double ticks = 0;
+    for (pid_t pid : pids) {
+        FILE* f = std::fopen(("/proc/" + std::to_string(pid) + "/stat").c_str(), "r");
+        if (!f) continue;
+        char buf[1024] = {};
+        const size_t n = std::fread(buf, 1, sizeof buf - 1, f);
+        std::fclose(f);
+        buf[n] = 0;
+        // After the command name (which may hold spaces): state is field 3,
+        // utime and stime fields 14 and 15.
+        const char* p = std::strrchr(buf, ')');
+        if (!p) continue;
+        unsigned long long utime = 0, stime = 0;
+        if (std::sscanf(p + 2, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %llu %llu", &utime, &stime) == 2)
+            ticks += double(utime + stime);
+    }
+    return ticks / double(sysconf(_SC_CLK_TCK));
+}
+
+// Waits for every process and adds up their peak memory.
+bool WaitAll(const std::vector<pid_t>& pids, Usage& u) {
+    bool ok = true;
     for (pid_t pid : pids) {
         int status = 0;
         rusage ru{};
         if (pid < 0 || wait4(pid, &status, 0, &ru) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-            u.ok = false;
+            ok = false;
             continue;
         }
-        u.cpuSeconds += ru.ru_utime.tv_sec + ru.ru_utime.tv_usec / 1e6 + ru.ru_stime.tv_sec + ru.ru_stime.tv_usec / 1e6;
         u.peakMb += ru.ru_maxrss / 1024.0;
     }
-    return u;
+    return ok;
 }
 
 std::string Folder() {
@@ -137,24 +159,40 @@ int RunOurs(int argc, char** argv) {
     return 0;
 }
 
-Usage MeasureOurs(const Format& f, int count, int seconds) {
-    const std::vector<std::string> args = {"/proc/self/exe", "--ours", std::to_string(f.formatToUse),
-                                           std::to_string(count), std::to_string(seconds), Folder()};
-    return WaitAll({Spawn(args)});
+constexpr int kSettleSeconds = 3;
+
+pid_t StartOurs(const Format& f, int count, int seconds) {
+    return Spawn({"/proc/self/exe", "--ours", std::to_string(f.formatToUse), std::to_string(count),
+                  std::to_string(seconds), Folder()});
 }
 
-Usage MeasureFfmpeg(const Format& f, int count, int seconds) {
+std::vector<pid_t> StartFfmpeg(const Format& f, int count, int seconds) {
     std::vector<pid_t> pids;
     for (int i = 0; i < count; ++i) {
         std::vector<std::string> args = {"ffmpeg", "-nostdin", "-loglevel", "error", "-f", "pulse",
                                          "-sample_rate", "48000", "-channels", "2",
-                                         "-i", "qr_bench_sine_" + std::to_string(i + 1), "-t", std::to_string(seconds)};
+                                         "-i", "qr_bench_sine_" + std::to_string(i + 9), "-t", std::to_string(seconds)};
         args.insert(args.end(), f.ffmpegArgs.begin(), f.ffmpegArgs.end());
         args.push_back("-y");
         args.push_back(Folder() + "/ffmpeg_" + std::to_string(f.formatToUse) + "_" + std::to_string(i) + f.extension);
         pids.push_back(Spawn(args));
     }
-    return WaitAll(pids);
+    return pids;
+}
+
+// The engine and ffmpeg side by side: both run the settling time, the
+// window and a second more; the CPU is what each used over the window.
+void Measure(const Format& f, int count, int seconds, Usage& ours, Usage& ff) {
+    const int runFor = kSettleSeconds + seconds + 1;
+    const std::vector<pid_t> ourPids = {StartOurs(f, count, runFor)};
+    const std::vector<pid_t> ffPids = StartFfmpeg(f, count, runFor);
+    sleep(kSettleSeconds);
+    const double ours0 = CpuSoFar(ourPids), ff0 = CpuSoFar(ffPids);
+    sleep(unsigned(seconds));
+    ours.cpuSeconds = CpuSoFar(ourPids) - ours0;
+    ff.cpuSeconds = CpuSoFar(ffPids) - ff0;
+    ours.ok = WaitAll(ourPids, ours);
+    ff.ok = WaitAll(ffPids, ff);
 }
 
 }  // namespace
@@ -166,16 +204,18 @@ int main(int argc, char** argv) {
         return 2;
     }
     const int seconds = std::getenv("BENCH_SECONDS") ? std::max(1, std::atoi(std::getenv("BENCH_SECONDS"))) : 10;
-    std::printf("Capture engine vs ffmpeg -f pulse, %d s per run, 48000 Hz stereo 16 bits\n", seconds);
-    std::printf("CPU = CPU seconds per recorded second of one recorder; memory = peak resident MB (ffmpeg: sum of "
-                "its processes)\n\n");
+    std::printf("Capture engine vs ffmpeg -f pulse at the same time, %d s windows after %d s, 48000 Hz stereo 16 "
+                "bits\n",
+                seconds, kSettleSeconds);
+    std::printf("CPU = CPU seconds per recorded second of one recorder in steady state; memory = peak resident MB "
+                "(ffmpeg: sum of its processes)\n\n");
     std::printf("%-13s %3s | %10s %10s %7s | %9s %9s %7s\n", "format", "n", "CPU ours", "CPU ffmpeg", "ratio",
                 "MB ours", "MB ffmpeg", "ratio");
     int failures = 0;
     for (const Format& f : Formats()) {
         for (int count : {1, 8}) {
-            const Usage ours = MeasureOurs(f, count, seconds);
-            const Usage ff = MeasureFfmpeg(f, count, seconds);
+            Usage ours, ff;
+            Measure(f, count, seconds, ours, ff);
             if (!ours.ok || !ff.ok) {
                 std::printf("%-13s %3d | %s\n", f.name, count, !ours.ok ? "engine run failed" : "ffmpeg run failed");
                 ++failures;

@@ -16,7 +16,8 @@
 #   bench/program_bench.sh [program] [seconds]
 # QR_BENCH_SECONDS: the window (default 30 s).
 # QR_BENCH_ONLY: the scenarios to run, among "idle1 idle8 wav mp3 wma ogg aac
-#   mp3x8" (default all).
+#   aacp mp3x8" (default all; aacp: AAC on programme material, speech and
+#   music, instead of the sine, on both sides).
 # QR_BENCH_LONG=<seconds>: instead, one long run of 8 recorders MP3 320 kbit/s
 #   beside 8 ffmpeg: CPU, overruns, the audio each file gained against the
 #   wall time, and the finished files.
@@ -70,6 +71,9 @@ stop_all() {
 }
 finish() {
   stop_all
+  local p
+  for p in "${PLAYERS[@]}"; do kill -TERM -- "-$p" 2>/dev/null || true; done
+  [ -n "$PROGRAMME_DIR" ] && rm -rf "$PROGRAMME_DIR"
   [ -n "$DRIVE" ] && rm -rf "$DRIVE"
   rm -rf "$FF_DIR"
   if [ "$OWN_PULSE" -eq 1 ]; then stop_test_pulse; fi
@@ -221,6 +225,34 @@ header() {
     "prog cs/s" "ffm cs/s" "prog MiB" "ffmpeg MiB"
 }
 
+# Programme material instead of the sine, for the scenarios that must not
+# be judged on a sine: play_programme SINK... loops programme.wav into each
+# of the sinks in place of its sine; sines_back puts the sines back.
+PLAYERS=()
+PROGRAMME_DIR=
+play_programme() {
+  local n id
+  if [ -z "$PROGRAMME_DIR" ]; then
+    PROGRAMME_DIR=$(mktemp -d /tmp/qr-bench-prog.XXXXXX)
+    source "$ROOT/scripts/bench-sources.sh"
+    make_programme_material "$PROGRAMME_DIR" 60
+  fi
+  for n in "$@"; do
+    id=$(pactl list short modules | awk -v a="sink=qr_bench_sink_$n" '$2 == "module-sine" && $3 == a { print $1 }')
+    [ -n "$id" ] && pactl unload-module "$id"
+    setsid bash -c "while :; do paplay -d qr_bench_sink_$n '$PROGRAMME_DIR/programme.wav' || sleep 1; done" \
+      </dev/null >/dev/null 2>&1 &
+    PLAYERS+=($!)
+  done
+}
+sines_back() {
+  local p n
+  for p in "${PLAYERS[@]}"; do kill -TERM -- "-$p" 2>/dev/null || true; done
+  for p in "${PLAYERS[@]}"; do wait "$p" 2>/dev/null || true; done
+  PLAYERS=()
+  for n in "$@"; do pactl load-module module-sine sink=qr_bench_sink_$n frequency=440 >/dev/null; done
+}
+
 scenario_idle() {
   start_program "$1" 0 mp3
   measure
@@ -230,14 +262,18 @@ scenario_idle() {
   DRIVE=
 }
 
+# scenario_record COUNT FORMAT [programme] : COUNT recorders and COUNT
+# ffmpeg processes recording FORMAT, of the sine or of programme material.
 scenario_record() {
-  local n=$1 fmt=$2
+  local n=$1 fmt=$2 what=${3:-}
+  [ "$what" = programme ] && play_programme 1 9
   start_program "$n" "$n" "$fmt"
   start_ffmpeg "$n" "$fmt"
   measure
   local grep_lost
   grep_lost=$(log_text | grep -c "samples lost" || true)
-  row "$n recording $fmt$( [ "$grep_lost" -gt 0 ] && echo " (OVERRUN)")"
+  row "$n recording $fmt${what:+ $what}$( [ "$grep_lost" -gt 0 ] && echo " (OVERRUN)")"
+  [ "$what" = programme ] && sines_back 1 9
   stop_all
   rm -rf "$DRIVE"
   DRIVE=
@@ -337,10 +373,11 @@ fi
 echo "whole program (headless) beside ffmpeg on the same server, ${WINDOW} s windows after ${SETTLE} s"
 echo "$(nproc) cores, $(awk -F': ' '/model name/ { print $2; exit }' /proc/cpuinfo)"
 header
-ONLY=" ${QR_BENCH_ONLY:-idle1 idle8 wav mp3 wma ogg aac mp3x8} "
+ONLY=" ${QR_BENCH_ONLY:-idle1 idle8 wav mp3 wma ogg aac aacp mp3x8} "
 wanted() { [[ "$ONLY" == *" $1 "* ]]; }
 wanted idle1 && scenario_idle 1
 wanted idle8 && scenario_idle 8
 for fmt in wav mp3 wma ogg aac; do wanted "$fmt" && scenario_record 1 "$fmt"; done
+wanted aacp && scenario_record 1 aac programme
 wanted mp3x8 && scenario_record 8 mp3
 exit 0

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Runs the benchmarks inside a private PulseAudio server (as the tests do),
-# with eight extra sine sources qr_bench_sine_1..8 (the engine benchmark: the
-# server's sine module feeds one recording at a time, so every recorder gets
-# a source of its own) and sixteen null sinks playing a sine, whose monitors
+# with sixteen extra sine sources qr_bench_sine_1..16 (the engine benchmark:
+# the server's sine module feeds one recording at a time, so every recorder,
+# and every ffmpeg beside it, gets a source of its own) and sixteen null
+# sinks playing a sine, whose monitors
 # the whole-program benchmark records (see scripts/bench-sources.sh).
 set -euo pipefail
 BUILD=${1:-build}
@@ -10,7 +11,7 @@ HERE=$(cd "$(dirname "$0")" && pwd)
 source "$HERE/test-pulse.sh"
 start_test_pulse
 trap stop_test_pulse EXIT
-for i in 1 2 3 4 5 6 7 8; do
+for i in $(seq 1 16); do
   pactl load-module module-sine-source source_name=qr_bench_sine_$i rate=48000 frequency=440 >/dev/null
 done
 status=0
