@@ -18,6 +18,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <fcntl.h>
 #include <memory>
 #include <spawn.h>
 #include <string>
@@ -55,34 +57,33 @@ struct Usage {
     double peakMb = 0;  // sum over the processes
 };
 
-pid_t Spawn(const std::vector<std::string>& args) {
+// Starts a process; its error output goes to `errors` when given.
+pid_t Spawn(const std::vector<std::string>& args, const std::string& errors = {}) {
     std::vector<char*> argv;
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (!errors.empty())
+        posix_spawn_file_actions_addopen(&actions, 2, errors.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
     pid_t pid = 0;
-    if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return -1;
-    return pid;
+    const int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    return rc == 0 ? pid : -1;
 }
 
-// CPU seconds (user + system) a set of running processes has used so far.
+// CPU seconds a set of running processes has used so far, threads that
+// ended included, to the nanosecond (the clock ticks of /proc/<pid>/stat are
+// too coarse for a few seconds of one recorder).
 double CpuSoFar(const std::vector<pid_t>& pids) {
-    double ticks = 0;
+    double seconds = 0;
     for (pid_t pid : pids) {
-        FILE* f = std::fopen(("/proc/" + std::to_string(pid) + "/stat").c_str(), "r");
-        if (!f) continue;
-        char buf[1024] = {};
-        const size_t n = std::fread(buf, 1, sizeof buf - 1, f);
-        std::fclose(f);
-        buf[n] = 0;
-        // After the command name (which may hold spaces): state is field 3,
-        // utime and stime fields 14 and 15.
-        const char* p = std::strrchr(buf, ')');
-        if (!p) continue;
-        unsigned long long utime = 0, stime = 0;
-        if (std::sscanf(p + 2, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %llu %llu", &utime, &stime) == 2)
-            ticks += double(utime + stime);
+        clockid_t clock;
+        timespec ts{};
+        if (clock_getcpuclockid(pid, &clock) != 0 || clock_gettime(clock, &ts) != 0) continue;
+        seconds += double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
     }
-    return ticks / double(sysconf(_SC_CLK_TCK));
+    return seconds;
 }
 
 // Waits for every process and adds up their peak memory.
@@ -161,6 +162,8 @@ int RunOurs(int argc, char** argv) {
 
 constexpr int kSettleSeconds = 3;
 
+std::string FfmpegErrors() { return Folder() + "/ffmpeg_errors.txt"; }
+
 pid_t StartOurs(const Format& f, int count, int seconds) {
     return Spawn({"/proc/self/exe", "--ours", std::to_string(f.formatToUse), std::to_string(count),
                   std::to_string(seconds), Folder()});
@@ -175,7 +178,12 @@ std::vector<pid_t> StartFfmpeg(const Format& f, int count, int seconds) {
         args.insert(args.end(), f.ffmpegArgs.begin(), f.ffmpegArgs.end());
         args.push_back("-y");
         args.push_back(Folder() + "/ffmpeg_" + std::to_string(f.formatToUse) + "_" + std::to_string(i) + f.extension);
-        pids.push_back(Spawn(args));
+        // ffmpeg complains of the sine sources' time stamps at every block:
+        // its messages are shown only when it fails.
+        pids.push_back(Spawn(args, FfmpegErrors()));
+        // A moment apart: started all at once, one now and then failed to
+        // open its source ("No such process").
+        usleep(100 * 1000);
     }
     return pids;
 }
@@ -214,10 +222,15 @@ int main(int argc, char** argv) {
     int failures = 0;
     for (const Format& f : Formats()) {
         for (int count : {1, 8}) {
+            std::remove(FfmpegErrors().c_str());
             Usage ours, ff;
             Measure(f, count, seconds, ours, ff);
             if (!ours.ok || !ff.ok) {
                 std::printf("%-13s %3d | %s\n", f.name, count, !ours.ok ? "engine run failed" : "ffmpeg run failed");
+                if (!ff.ok) {
+                    const std::string show = "grep -v 'non monotonically increasing dts' '" + FfmpegErrors() + "' | tail -5";
+                    if (std::system(show.c_str()) != 0) std::printf("(no ffmpeg messages)\n");
+                }
                 ++failures;
                 continue;
             }
