@@ -1,14 +1,12 @@
 // Entry of the program: the Qt application, the windows, then the start-up
 // of the main window's logic and the event loop.
 #include "core/frm_main.h"
-#include "core/recorder_slot.h"
+#include "core/main_window_state.h"
 #include "platform/capture/active_sound_recorder.h"
-#include "planning/planning.h"
 #include "platform/os.h"
 #include "remote/io_card.h"
-#include "remote/serial_link.h"
-#include "remote/udp_transport.h"
 #include "support/tracelog.h"
+#include "ui/setup/setup_pages.h"
 #include "ui/command_line.h"
 #include "ui/look.h"
 #include "ui/program_shell.h"
@@ -40,7 +38,7 @@ int main(int argc, char** argv) {
     // program's own unload ends it.
     QApplication::setQuitOnLastWindowClosed(false);
 
-    S().CommandLine = arguments.join(' ');
+    MainState().CommandLine = arguments.join(' ');
     if (arguments.contains("--test-tone")) platform::ActiveSoundRecorder::EnableTestTone(true);
 
     // Notices of the platform layer go to the trace log, on the event-loop
@@ -61,19 +59,21 @@ int main(int argc, char** argv) {
 
     // The remote-control and planning modules hook themselves into the
     // setup window before it loads.
-    InstallSerialLink();
+    InstallSerialPage();
     InstallIoCard();
-    InstallUdpRemote();
+    InstallIoCardPage();
+    InstallUdpPage();
     InstallPlanning();
+    InstallSetupController();
 
     // From the first moment: a termination signal must never end the process
     // without the unload (during the start-up it waits for the load).
     InstallTerminationHandlers();
     Form_Initialize();
-    if (S().ComponentsMissing) return 1;
+    if (MainState().ComponentsMissing) return 1;
     Form_Load();
     // A second process of a running instance ends with code 2.
-    if (shell.ended()) return S().InstanceRefused ? 2 : 0;
+    if (shell.ended()) return MainState().InstanceRefused ? 2 : 0;
 
     shell.scheduleScreenshotsFromEnvironment();
     const int code = app.exec();

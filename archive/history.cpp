@@ -3,7 +3,7 @@
 #include "archive/history.h"
 
 #include "archive/history_durations.h"
-#include "settings/frm_setup.h"
+#include "recording/recording.h"
 #include "support/clock.h"
 #include "support/errors.h"
 #include "support/external.h"
@@ -353,7 +353,7 @@ void InitAffichageHisto(int index) {
         grid.FontName = QStringLiteral("Arial");
         grid.FontSize = 12;
         grid.RowHeight = 400;
-        folder = S().slot[size_t(index)].RecordFolder;
+        folder = Rec(index).config().RecordFolder;
     });
     bool found = false;
     QStringList names;
@@ -404,7 +404,7 @@ void SuppressionHistoriquePige(int index, int days) {
         QStringList names;
         QDateTime limit;
         trap(30, [&] {
-            folder = S().slot[size_t(index)].RecordFolder;
+            folder = Rec(index).config().RecordFolder;
             const HistoryGrid& grid = Grids()[size_t(index)];
             // The grid holds the folder's listing: no second reading of it.
             if (grid.Folder == folder && !folder.isEmpty()) {
@@ -431,9 +431,9 @@ void SuppressionHistoriquePige(int index, int days) {
     }
     // The deleted slices leave the grid at once.
     trap(45, [&] {
-        if (deleted && Grids()[size_t(index)].Folder == S().slot[size_t(index)].RecordFolder) InitAffichageHisto(index);
+        if (deleted && Grids()[size_t(index)].Folder == Rec(index).config().RecordFolder) InitAffichageHisto(index);
     });
-    trap(50, [&] { EspaceDispo(index); });
+    trap(50, [&] { emit Rec(index).SpaceChanged(index); });
 }
 
 void HistoMouseMove(int index) {
@@ -471,7 +471,7 @@ void HistoOpenFolder(int index) {
     ErrorTrap trap(QStringLiteral("Frm_Main:HistoOpenFolder"));
     trap(10, [&] {
         const HistoryGrid& grid = MSFlexGridHisto(index);
-        const QString folder = grid.Folder.isEmpty() ? S().slot[size_t(index)].RecordFolder : grid.Folder;
+        const QString folder = grid.Folder.isEmpty() ? Rec(index).config().RecordFolder : grid.Folder;
         if (folder.isEmpty()) return;
         TraceLog(-1, index, -1, QStringLiteral("History: open folder ") + folder);
         ExecuterProgrammeExterne(QStringLiteral("Open"), folder, QString(), folder, 1);

@@ -3,7 +3,7 @@
 // recorder. Each recorder's grid lists the files of its destination folder,
 // newest first. The grid here is a plain model; the Qt widget of the main
 // window shows it (hidden columns 4 and 5) and forwards the mouse wheel.
-#include "core/recorder_slot.h"
+#include "core/main_controls.h"
 #include "support/controls.h"
 
 #include <QDate>

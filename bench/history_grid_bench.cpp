@@ -4,8 +4,8 @@
 // Then a refresh after one new file (what a slice or a watched change costs).
 //   history_grid_bench [files]
 #include "archive/history.h"
-#include "core/recorder_slot.h"
-#include "settings/frm_setup.h"
+#include "core/main_controls.h"
+#include "ui/setup/frm_setup.h"
 #include "support/tracelog.h"
 
 #include <QCoreApplication>
@@ -48,7 +48,7 @@ int main(int argc, char** argv) {
         f.open(QIODevice::WriteOnly);
     }
     InitGeneralGridHisto();
-    S().slot[0].RecordFolder = folder;
+    EditRecorderConfig(0, [&](RecorderConfig& rc) { rc.RecordFolder = folder; });
 
     // Reference: names and one status read per file, kept in a vector.
     const qint64 rss0 = RssKiB();

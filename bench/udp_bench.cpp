@@ -13,13 +13,15 @@
 //   sent -> open        the whole path, and the same without the timer's wait
 //   direct start        BtnRecordOn -> file open, no UDP
 // and the ratio of the whole path to the direct start.
+#include "core/main_window_state.h"
 #include "core/frm_main.h"
-#include "core/recorder_slot.h"
+#include "core/main_controls.h"
 #include "platform/capture/active_sound_recorder.h"
 #include "platform/os.h"
 #include "remote/udp_messages.h"
 #include "remote/udp_transport.h"
-#include "settings/frm_setup.h"
+#include "ui/setup/setup_pages.h"
+#include "ui/setup/frm_setup.h"
 #include "support/formats.h"
 #include "support/tracelog.h"
 
@@ -59,9 +61,9 @@ bool Recording() { return RecorderEngineRecording(0); }
 bool StopAndClose() {
     int done = 0;
     QObject ctx;
-    QObject::connect(S().ActiveSoundRecorder1[0], &platform::ActiveSoundRecorder::RecordingFinalizationDone, &ctx,
+    QObject::connect(Rec(0).engine(), &platform::ActiveSoundRecorder::RecordingFinalizationDone, &ctx,
                      [&](int, bool) { ++done; });
-    if (S().ActiveSoundRecorder1[0]->RecorderStop() != 0) return false;
+    if (Rec(0).engine()->RecorderStop() != 0) return false;
     return platform::WaitInEventLoop([&] { return done > 0 && !Recording(); }, 10000);
 }
 
@@ -81,20 +83,20 @@ int main(int argc, char** argv) {
     Trace().SetupLoaded = true;
     ResetSharedState();
     ResetSetupControls();
-    InstallUdpRemote();
+    InstallUdpPage();
     FrmMainBis_Load();
 
     // Recorder 1 on the engine's test tone, WAV.
     platform::ActiveSoundRecorder::EnableTestTone(true);
-    S().RecorderCount = 1;
-    S().ActiveSoundRecorder1[0] = new platform::ActiveSoundRecorder(0);
-    ConnectCaptureEvents();
-    platform::ActiveSoundRecorder& engine = *S().ActiveSoundRecorder1[0];
+    SetRecordersInService(1);
+    Rec(0).SetEngine(new platform::ActiveSoundRecorder(0));
+    ConnectRecorderButtons();
+    platform::ActiveSoundRecorder& engine = *Rec(0).engine();
     if (engine.InitRecorder(0) != 0) {
         std::fprintf(stderr, "the capture engine does not start\n");
         return 1;
     }
-    S().ControlVersion = Val(engine.ControlVersion());
+    MainState().ControlVersion = Val(engine.ControlVersion());
     FrmSetupControls& c = Setup();
     QStringList devices;
     int tone = -1;
@@ -111,12 +113,12 @@ int main(int argc, char** argv) {
     platform::WaitInEventLoop([&] { return engine.InputFormatCount(tone) >= 0; }, 5000);
     c.ComboInputFormats[0].setEntries({"Mémoire", "wave", "mp3", "wma", "ogg vorbis", "aac"});
     c.ComboInputFormats[0].setListIndex(1);
-    S().slot[0].FormatIndex = 1;
+    EditRecorderConfig(0, [&](RecorderConfig& rc) { rc.FormatIndex = 1; });
     const QString folder = drive + "Rec/";
     QDir().mkpath(folder);
     c.TexteDossier[0].setText(folder);
     c.CheckRecord128.setChecked(false);
-    S().StartupDone = true;
+    MainState().StartupDone = true;
 
     // Line 0 on a loopback address of this run; the automation beside it.
     QRandomGenerator* g = QRandomGenerator::global();

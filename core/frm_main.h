@@ -2,7 +2,8 @@
 // The main window's logic: start-up, recording control, supervision timers
 // and shutdown. GUI-free: the Qt window (ui/) shows the controls of
 // S().main and calls these procedures from its events.
-#include "core/recorder_slot.h"
+#include "core/main_controls.h"
+#include "recording/recording.h"
 #include "support/ini.h"
 
 #include <QRect>
@@ -31,6 +32,14 @@ struct FrmMainHost {
     std::function<QRect()> ScreenGeometry;
     // Installs the mouse-wheel handling of the history grids.
     std::function<void()> InstallGridWheel;
+    // The setup window's logic: its load at start-up (between the folders
+    // and the capture engines), its unload at the end, the edits of the
+    // settings forgotten (nobody edited anything yet), the input formats of a
+    // recorder shown again (start-up waits for them).
+    std::function<void()> LoadSetup;
+    std::function<void()> UnloadSetup;
+    std::function<void()> ForgetSettingsEdits;
+    std::function<void(int recorder)> RefreshInputFormats;
     // Ends the current process once the teardown is done (default:
     // QCoreApplication::exit(0)). Tests put a recorder of the call here.
     std::function<void()> EndProcess;
@@ -95,11 +104,8 @@ void InitGeneral();
 void InitGeneralDossiers(int index);
 void InitPipe(int index);
 void AnalyseChaineCommand(const QString& commandLine);
-qint32 DetermineFrequence(const QString& text, qint32 defaultValue);
-qint32 DetermineChannel(const QString& text, qint32 defaultValue);
-qint32 DetermineBit(const QString& text, qint32 defaultValue);
 void AfficherNiveauRecord(int index, int level);
-void Slider1_Scroll(int index);
+void Slider1_Scroll(int index, int level);
 // The operator check of the start-up (core/operator_rights.cpp): where an
 // operator is mandatory, one with the setup right must be selected; returns
 // false when the program must quit.
@@ -119,24 +125,6 @@ void XPButtonStop_Click(int index);
 // True when the stop may go on (always for other recorders).
 constexpr int kLoggingStopQuestionMs = 5000;
 bool ConfirmLoggingStop(int index);
-QString ExtensionFichier(int recorder);
-// Name (without extension) of the next recording of a recorder; may change folder.
-QString DetermineNomFichier(int recorder, QString& folder, bool askUser);
-void ActiveSoundRecorder1_RecordingStarted(int index);
-void ActiveSoundRecorder1_RecordingPaused(int index);
-void ActiveSoundRecorder1_RecordingResumed(int index);
-void ActiveSoundRecorder1_RecordingPosition(int index, qint64 positionMs);
-void ActiveSoundRecorder1_RecordingStopped(int index, int result);
-void ActiveSoundRecorder1_RecordingFinalizationStarted(int index);
-void ActiveSoundRecorder1_RecordingFinalizationDone(int index, bool error);
-void ActiveSoundRecorder1_Validate(int index);
-void ActiveSoundRecorder1_DeviceChange(int index);
-void ActiveSoundRecorder1_InputFormatsAvailable(int index);
-// The file being recorded was deleted (or its folder): the folder is made
-// again and the recording goes on into a new file.
-void ActiveSoundRecorder1_RecordingFileLost(int index, const QString& path);
-// Connects the engines' events to the handlers above.
-void ConnectCaptureEvents();
 // Change of file of a recorder that is recording (the logging slices): the
 // next file is named as a start would name it and the engine goes on into it
 // with no sample lost. When the engine cannot continue, a stop and a start.
@@ -152,13 +140,11 @@ void ReportRecorderStopped(int index);
 // Status follow-up of the main timer: the trace line of a status number
 // ("Status changed: ..."), empty for an unknown number.
 QString StatusChangedText(int status);
-// Click handlers of the recorders' three buttons put on the button models.
+// Click handlers of the recorders' three buttons put on the button models,
+// and the buttons kept showing their recorders' states.
 void ConnectRecorderButtons();
-// Links of the setup window into the recording code (DetermineNomFichier).
-// ConnectCaptureEvents installs them too.
-void InstallSetupLinks();
-// Tests: forgets the take counters of the event handlers and the guards of
-// the timers.
+// Tests: forgets the take counters of the recorders and the guards of the
+// timers.
 void ResetRecordingControlState();
 void ResetMainTimerState();
 
@@ -166,53 +152,11 @@ void ResetMainTimerState();
 void Timer1_Timer();
 void TimerFormat_Timer();
 
-// Recovery of lost recordings. A recording that is wanted (record button
-// checked) and stopped on a failure, or could not start, is lost: one
-// incident with its cause, attempts within 2 s and then at most every 10 s
-// (at once when a device arrives), one incident when it records again with
-// the length of the gap. The operator's stop ends it.
-// notStarted: the recording failed at its start (nothing was recorded).
-void RecorderLost(int index, const QString& cause, bool incident = true, bool notStarted = false);
-// A start of the recorder was accepted by its engine.
-void RecorderStartAccepted(int index);
-// Repeated attempts leave out the routine trace lines of a start.
-bool RecorderQuietRetry(int index);
-// The next attempt of a lost recording happens at the next tick.
-void RetryRecorderNow(int index);
-// One step of the recovery, run by every tick of Timer1.
-void RecoveryTick();
-// A start the program makes by itself for a lost recording: logging
-// recorders into the next slice's name, ordinary ones into the file they were
-// recording (a new file of that name).
-void RestartLostRecording(int index);
-// The cause of the engine's last failure: message and the system's words.
+// The recording of recorder i as the setup window and the tests reach it:
+// the cause of its engine's last failure, and a start the program makes by
+// itself for a lost recording.
 QString RecordingFailureCause(int index);
-QString SoundServerMissingText();
-QString DeviceMissingText(const QString& device);
-void ResetRecoveryState();
-
-// Capture devices of the recorders: each recorder finds its device by the
-// sound server's name of it ("DeviceName"), else by its stored number; a
-// device that is not there keeps the recorder out of recording with an
-// incident that names it (never another device in its place).
-// At start-up (InitPipe), once the device list is filled.
-void BindRecorderDevice(int index, const QString& storedDevice);
-// The device list of a recorder filled again from its engine, its device
-// found again, and a lost recording tried at once when the device is back.
-void RefreshRecorderDevices(int index);
-// What the device list of a recorder shows while its device is not there:
-// the device as the settings name it (its description when it was seen in
-// this run), followed by " (absent)"; "" when the device is there.
-QString MissingDeviceCaption(int index);
-// Whether entry `entry` of a recorder's device list is a device that is there
-// now (an entry of a device gone during the run stays in the list); true when
-// the recorder has no engine to ask.
-bool RecorderDevicePresent(int index, int entry);
-// The state of the sound server: traced, and shown on the start-up message
-// while start-up waits for it. Returns whether it is available.
-bool FollowSoundServer();
-// Tests: the sound server's state is traced anew.
-void ResetDeviceBindingState();
+void RestartLostRecording(int index);
 
 // Shutdown and standby
 void Quitter();

@@ -27,14 +27,10 @@ WindowPos& MainWindowPos() {
 }
 
 #include "core/main_window_state.h"
-
-MainWindowState& MainState() {
-    static MainWindowState state;
-    return state;
-}
+#include "recording/recording.h"
 
 void ResetMainWindowLogic() {
-    MainState() = MainWindowState{};
+    ResetMainState();
     ResetDeviceBindingState();
     ResetRecordingControlState();
     MainTimers().Timer1.stop();

@@ -2,7 +2,6 @@
 #include "core/local_inputs.h"
 
 #include "core/frm_main.h"
-#include "core/recorder_slot.h"
 #include "support/errors.h"
 #include "support/formats.h"
 #include "support/tracelog.h"
@@ -12,22 +11,6 @@ namespace {
 enum Command { CommandRecord = 0, CommandPause = 1, CommandStop = 2 };
 
 void Trace(int i, const QString& text) { TraceLog(-1, i, -1, text); }
-
-int RecordersInService() { return qBound(0, S().RecorderCount, kRecorders); }
-
-// Sets a flag for the time of a call and gives it back its value afterwards
-// (an outer command of another source may have set it).
-class FlagScope {
-public:
-    explicit FlagScope(bool& flag) : flag_(flag), before_(flag) { flag_ = true; }
-    ~FlagScope() { flag_ = before_; }
-    FlagScope(const FlagScope&) = delete;
-    FlagScope& operator=(const FlagScope&) = delete;
-
-private:
-    bool& flag_;
-    bool before_;
-};
 
 void SetModifiers(int shiftMask) {
     ModifierState& m = Modifiers();
@@ -48,7 +31,7 @@ Match FindKeyboardBinding(int keyCode, int shiftMask) {
                shift = (shiftMask & ShiftMaskShift) != 0;
     for (int i = 0; i < RecordersInService(); ++i) {
         for (int c = 0; c < 3; ++c) {
-            const KeyboardBinding& b = S().keyboard[size_t(i)][size_t(c)];
+            const KeyboardBinding& b = Rec(i).config().Keys[size_t(c)];
             if (b.Ctrl == ctrl && b.Alt == alt && b.Shift == shift && b.Key == keyCode) return {i, c};
         }
     }
@@ -85,25 +68,32 @@ void GestionClavier(int keyCode, int shiftMask) {
         command = m.command;
     });
     if (index < 0) return;
-    RecorderSlot& slot = S().slot[size_t(index)];
-    RecorderFrameControls& rec = S().main.rec[size_t(index)];
-    FlagScope keyboard(slot.KeyboardStart);
+    Recorder& rec = Rec(index);
     trap(20, [&] { Trace(index, QStringLiteral(">>>>>Keyboard action<<<<<")); });
     switch (command) {
-    case CommandRecord:
+    case CommandRecord: {
+        // The record key starts a recorder that records nothing, else stops it.
+        const bool start = !rec.Wanted();
         trap(30, [&] {
-            rec.XPButtonRecord.setChecked(!rec.XPButtonRecord.Checked());
-            Trace(index, QStringLiteral("XPButtonRecord.Checked: ") + BoolText(rec.XPButtonRecord.Checked()) +
+            Trace(index, QStringLiteral("XPButtonRecord.Checked: ") + BoolText(start) +
                              QStringLiteral(" |Sub: Frm_Main:GestionClavier"));
         });
-        trap(40, [&] { BtnRecordOn(index); });
+        trap(40, [&] {
+            if (start) {
+                StartRequest request;
+                request.Origin = CommandOrigin::Key;
+                rec.Start(request);
+            } else {
+                rec.Stop(StopReason::Operator);
+            }
+        });
         break;
+    }
     case CommandPause:
-        trap(50, [&] { rec.XPButtonPause.setChecked(!rec.XPButtonPause.Checked()); });
-        trap(60, [&] { BtnPauseOn(index); });
+        trap(60, [&] { rec.TogglePause(); });
         break;
     default:
-        trap(70, [&] { BtnStopOn(index); });
+        trap(70, [&] { rec.Stop(StopReason::Operator); });
         break;
     }
 }
@@ -116,7 +106,7 @@ void ContactOn(int /*source*/, int input) {
     trap(10, [&] {
         for (int i = 0; i < RecordersInService() && index < 0; ++i) {
             for (int c = 0; c < 3; ++c) {
-                const ContactBinding& b = S().contact[size_t(i)][size_t(c)];
+                const ContactBinding& b = Rec(i).config().Contacts[size_t(c)];
                 if (b.Enabled && b.Input == input) {
                     index = i;
                     command = c;
@@ -126,33 +116,25 @@ void ContactOn(int /*source*/, int input) {
         }
     });
     if (index < 0) return;
-    RecorderFrameControls& rec = S().main.rec[size_t(index)];
-    FlagScope remote(S().slot[size_t(index)].RemoteCommandActive);
+    Recorder& rec = Rec(index);
     switch (command) {
     case CommandPause:
-        trap(20, [&] {
-            Trace(index, QStringLiteral(">>>>>Peripheral reception<<<<<"));
-            rec.XPButtonPause.setChecked(!rec.XPButtonPause.Checked());
-        });
-        trap(30, [&] {
-            FlagScope running(S().RemoteActionRunning);
-            BtnPauseOn(index);
-        });
+        trap(20, [&] { Trace(index, QStringLiteral(">>>>>Peripheral reception<<<<<")); });
+        trap(30, [&] { rec.TogglePause(); });
         break;
     case CommandStop:
         trap(40, [&] {
-            if (!rec.XPButtonRecord.Checked()) return;  // nothing recording
-            FlagScope running(S().RemoteActionRunning);
-            BtnStopOn(index);
+            if (!rec.Wanted()) return;  // nothing recording
+            rec.Stop(StopReason::Remote);
         });
         break;
     default:
         trap(50, [&] {
-            if (rec.XPButtonRecord.Checked()) return;  // already recording
-            rec.XPButtonRecord.setChecked(true);
+            if (rec.Wanted()) return;  // already recording
             Trace(index, QStringLiteral("XPButtonRecord.Checked: True |Sub: Frm_Main:ContactOn"));
-            FlagScope running(S().RemoteActionRunning);
-            BtnRecordOn(index);
+            StartRequest request;
+            request.Origin = CommandOrigin::Contact;
+            rec.Start(request);
         });
         break;
     }

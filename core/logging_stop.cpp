@@ -1,10 +1,10 @@
 // A stop of the logging recorder asked by the operator's hand (its REC or
 // STOP button): the logging recorder keeps the station's legal record, so
 // the operator confirms. Stops by the planning, a remote command, a slice
-// end or the shutdown call BtnStopOn directly and are never asked.
+// end or the shutdown are never asked.
 #include "core/frm_main.h"
 #include "core/main_window_state.h"
-#include "core/recorder_slot.h"
+#include "support/app_globals.h"
 #include "support/dialogs.h"
 #include "support/errors.h"
 #include "support/tracelog.h"
@@ -15,22 +15,22 @@ constexpr int kAnswerYes = 101;
 constexpr int kAnswerNo = 102;
 
 bool IsLoggingRecorder(int index) {
-    return index >= 0 && index < kRecorders && S().slot[size_t(index)].RecordKind == RecordKindLogging;
+    return index >= 0 && index < kRecorders && Rec(index).config().RecordKind() == RecordKindLogging;
 }
 
 }  // namespace
 
 bool ConfirmLoggingStop(int index) {
     ErrorTrap trap(QStringLiteral("Frm_Main:ConfirmLoggingStop"));
-    if (!IsLoggingRecorder(index) || !RecorderEngineRecording(index)) return true;
+    if (!IsLoggingRecorder(index) || !Rec(index).EngineRecording()) return true;
     // One question at a time: a second click while it is open does nothing.
     if (MainState().QuestionOpen) return false;
     int answer = kAnswerNo;
     trap(10, [&] {
         MainState().QuestionOpen = true;
-        const QString label = S().main.rec[size_t(index)].MyFrameRecorder.caption().trimmed();
+        const QString label = Rec(index).config().Label.trimmed();
         answer = CurrentDialogs().TaskDialog(
-            S().main.caption,
+            App().MainWindowCaption,
             QStringLiteral("Voulez-vous arrêter la pige") + (label.isEmpty() ? QString() : " " + label) +
                 QStringLiteral(" ?\nL'enregistrement continu de l'antenne sera interrompu."),
             {{kAnswerYes, QStringLiteral("Oui")}, {kAnswerNo, QStringLiteral("Non")}}, kAnswerNo,
@@ -46,14 +46,19 @@ bool ConfirmLoggingStop(int index) {
     return stop;
 }
 
+// The REC button: a start when the recorder records nothing, else a stop
+// (asked first for the logging recorder). The button shows the recorder's
+// state afterwards, whatever the outcome.
 void XPButtonRecord_Click(int index) {
-    RecorderFrameControls& rec = S().main.rec[size_t(index)];
-    // Unchecking the REC of the logging recorder is a stop: asked first.
-    if (!rec.XPButtonRecord.Checked() && !ConfirmLoggingStop(index)) {
-        rec.XPButtonRecord.setChecked(true);
-        return;
+    ErrorTrap trap(QStringLiteral("Frm_Main:XPButtonRecord_Click"));
+    if (!trap(10, [&] { CheckRecorderIndex(index); })) return;
+    Recorder& r = Rec(index);
+    if (!r.Wanted()) {
+        BtnRecordOn(index);
+    } else if (ConfirmLoggingStop(index)) {
+        BtnStopOn(index);
     }
-    BtnRecordOn(index);
+    emit r.StateChanged(index);
 }
 
 void XPButtonStop_Click(int index) {

@@ -4,10 +4,11 @@
 #include "archive/history.h"
 #include "core/frm_main.h"
 #include "core/recorder_panel.h"
-#include "core/silence_alarm.h"
+#include "recording/silence_alarm.h"
 #include "platform/capture/active_sound_recorder.h"
 #include "platform/os.h"
-#include "settings/frm_setup.h"
+#include "core/main_window_state.h"
+#include "settings/station_config.h"
 #include "support/clock.h"
 #include "support/errors.h"
 #include "support/formats.h"
@@ -32,8 +33,6 @@ struct RunningFlag {
 void Trace(int i, const QString& text) { TraceLog(-1, i, -1, text); }
 void Framed(int i, const QString& text) { TraceLogEncadre(-1, i, -1, text, QStringLiteral("=")); }
 
-int RecordersInService() { return qBound(0, S().RecorderCount, kRecorders); }
-
 QString HourStamp(const QDateTime& t) { return t.toString(QStringLiteral("yyyyMMddHH")); }
 
 QString NextHourStamp(const QDateTime& now) {
@@ -43,32 +42,31 @@ QString NextHourStamp(const QDateTime& now) {
 
 // End of the slice that starts now, from the table of hour slices: the first
 // row (in table order) that starts at or after the current hour. The table
-// ends with the row that ends at 23 H (the rows after it are hidden).
-QString SliceEndFromTable(const QDateTime& now) {
+// ends with the row that ends at 23 H (the rows after it are not in use).
+QString SliceEndFromTable(const SliceConfig& table, const QDateTime& now) {
     const int h = now.time().hour();
-    FrmSetupControls& setup = Setup();
     for (int k = 0; k < kSliceRows; ++k) {
-        const int start = int(Val(setup.LabellPigeTimingStart[size_t(k)].text().left(2)));
-        const ComboCtl& end = setup.ComboPigeTimingFin[size_t(k)];
-        const int endHour = int(Val(end.text().left(2)));
+        const int start = SliceRowStart(table, k);
+        const int endHour = table.EndEntry[size_t(k)];
         if (start >= h) return now.toString(QStringLiteral("yyyyMMdd")) + N2S(endHour + 1, 2, 0, QStringLiteral("0"));
-        if (end.listIndex() == end.count() - 1 && end.count() > 0) break;
+        if (endHour == kSliceRows - 1) break;
     }
     return {};
 }
 
 // Step 4 of a tick for one logging recorder.
 void FollowLoggingRecorder(int i, ErrorTrap& trap) {
-    RecorderSlot& slot = S().slot[size_t(i)];
-    RecorderFrameControls& rec = S().main.rec[size_t(i)];
+    Recorder& rec = Rec(i);
+    RecorderRuntime& slot = rec.runtime();
     bool newSlice = false;
     QDateTime now;
     trap(410, [&] { now = CurrentClock().now(); });
     trap(420, [&] {
         const QString hourNow = HourStamp(now);
-        if (Setup().CheckTimingPige.checked()) {
+        const SliceConfig& slices = Station().Slices;
+        if (slices.ByTable) {
             if (slot.SliceEnd.isEmpty() || hourNow >= slot.SliceEnd) {
-                QString end = SliceEndFromTable(now);
+                QString end = SliceEndFromTable(slices, now);
                 // A table without a row for this hour, or whose row ends before
                 // it, would start a new slice at every tick: the slice then
                 // ends at the next hour.
@@ -85,22 +83,24 @@ void FollowLoggingRecorder(int i, ErrorTrap& trap) {
     if (newSlice) {
         bool gapless = false;
         trap(430, [&] {
-            if (rec.XPButtonRecord.Checked()) {
+            if (rec.Wanted()) {
                 Trace(i, QStringLiteral("Pige: Next hour, try to stop current record"));
                 // While the engine records, the next file follows the current
                 // one without a gap; otherwise a plain stop.
-                gapless = RecorderCanContinue(i);
-                if (gapless) ReportRecorderStopped(i);
-                else BtnStopOn(i);
+                gapless = rec.CanContinue();
+                if (gapless) rec.ReportStopped();
+                else rec.Stop(StopReason::SliceEnd);
             }
         });
-        trap(440, [&] {
-            rec.XPButtonRecord.setChecked(true);
-            Trace(i, QStringLiteral("XPButtonRecord.Checked: True |Sub: Frm_Main:Timer1_Timer"));
-        });
+        trap(440, [&] { Trace(i, QStringLiteral("XPButtonRecord.Checked: True |Sub: Frm_Main:Timer1_Timer")); });
         trap(450, [&] {
-            if (gapless) BtnRecordContinueOn(i);
-            else BtnRecordOn(i);
+            if (gapless) {
+                rec.ContinueIntoNextFile();
+            } else {
+                StartRequest request;
+                request.Origin = CommandOrigin::SliceTimer;
+                rec.Start(request);
+            }
         });
         trap(460, [&] { InitAffichageHisto(i); });
     }
@@ -108,7 +108,7 @@ void FollowLoggingRecorder(int i, ErrorTrap& trap) {
         const QString today = now.toString(QStringLiteral("yyyyMMdd"));
         if (today != slot.LastPurgeDay) {
             slot.LastPurgeDay = today;
-            SuppressionHistoriquePige(i, int(Val(Setup().TextePigeNbJours[size_t(i)].text())));
+            SuppressionHistoriquePige(i, int(Val(rec.config().LoggingDays)));
         }
     });
 }
@@ -129,7 +129,7 @@ void Timer1_Timer() {
     ErrorTrap trap(QStringLiteral("Frm_Main:Timer1_Timer"));
     bool quit = false;
     trap(10, [&] {
-        if (!S().QuitRequested) return;
+        if (!MainState().QuitRequested) return;
         quit = true;
         MainTimers().Timer1.stop();
         if (MainHost().Unload) MainHost().Unload();
@@ -138,12 +138,12 @@ void Timer1_Timer() {
     const int n = RecordersInService();
     for (int i = 0; i < n; ++i) {
         trap(20, [&] {
-            platform::ActiveSoundRecorder* engine = S().ActiveSoundRecorder1[size_t(i)];
+            Recorder& rec = Rec(i);
+            platform::ActiveSoundRecorder* engine = rec.engine();
             if (!engine) return;
-            const int level = engine->InputLevelGet(Setup().ComboInputDevices[size_t(i)].listIndex(),
-                                                    Setup().ComboInputChannels[size_t(i)].listIndex());
+            const int level = engine->InputLevelGet(rec.BoundDevice(), rec.config().ChannelIndex);
             if (level < 0) return;  // unknown level
-            RecorderSlot& slot = S().slot[size_t(i)];
+            RecorderRuntime& slot = rec.runtime();
             if (level != slot.InputLevel) {
                 slot.InputLevel = level;
                 AfficherNiveauRecord(i, level);
@@ -152,10 +152,10 @@ void Timer1_Timer() {
     }
     for (int i = 0; i < n; ++i) {
         trap(30, [&] {
-            platform::ActiveSoundRecorder* engine = S().ActiveSoundRecorder1[size_t(i)];
+            platform::ActiveSoundRecorder* engine = Rec(i).engine();
             if (!engine) return;
             const int status = engine->RecorderStatus();
-            RecorderSlot& slot = S().slot[size_t(i)];
+            RecorderRuntime& slot = Rec(i).runtime();
             if (status != slot.LastStatus) {
                 const QString text = StatusChangedText(status);
                 if (!text.isEmpty()) Framed(i, text);
@@ -164,16 +164,16 @@ void Timer1_Timer() {
         });
     }
     for (int i = 0; i < n; ++i) {
-        if (S().slot[size_t(i)].RecordKind != RecordKindLogging) continue;
+        if (Rec(i).config().RecordKind() != RecordKindLogging) continue;
         FollowLoggingRecorder(i, trap);
-        if (S().QuitRequested) break;
+        if (MainState().QuitRequested) break;
     }
     // Silence alarm, after the slices: a change of slice is no silence.
-    for (int i = 0; i < n && !S().QuitRequested; ++i) FollowSilence(i);
+    for (int i = 0; i < n && !MainState().QuitRequested; ++i) FollowSilence(i);
     // Recordings lost on a failure are started again.
-    trap(500, [&] { if (!S().QuitRequested) RecoveryTick(); });
+    trap(500, [&] { if (!MainState().QuitRequested) RecoveryTick(); });
     // Recording time left on the destination drives.
-    trap(510, [&] { if (!S().QuitRequested) SuperviseTimeLeft(); });
+    trap(510, [&] { if (!MainState().QuitRequested) SuperviseTimeLeft(); });
 }
 
 void TimerFormat_Timer() {
@@ -182,46 +182,48 @@ void TimerFormat_Timer() {
     ErrorTrap trap(QStringLiteral("Frm_Main:TimerFormat_Timer"));
     bool quit = false;
     trap(10, [&] {
-        if (!S().QuitRequested) return;
+        if (!MainState().QuitRequested) return;
         quit = true;
         MainTimers().TimerFormat.stop();
         if (MainHost().Unload) MainHost().Unload();
     });
     if (quit) return;
     bool allDone = false;
+    MainWindowState& ms = MainState();
     trap(20, [&] {
-        if (!S().main.visible) return;
+        if (!MainState().WindowShown) return;
         allDone = true;
         const bool server = FollowSoundServer();
-        if (S().FormatsAvailable) return;
+        if (ms.FormatsAvailable) return;
         const int n = RecordersInService();
         bool tried = false;
-        for (int i = 0; i < n && !S().FormatsAvailable; ++i) {
-            const RecorderHealth& h = S().slot[size_t(i)].Health;
+        for (int i = 0; i < n && !ms.FormatsAvailable; ++i) {
+            const RecorderHealth& h = Rec(i).health();
             // A device missing while the sound server answers is told by its
             // incident: start-up does not wait for it.
             if (server && h.WaitingForDevice && !h.MissingDevice.isEmpty()) continue;
             tried = true;
             if (!g_formatsTraced) Trace(i, QStringLiteral("Trying to init available formats"));
-            DirectXUpdateInputFormats(i);
-            allDone = S().FormatsAvailable;
-            if (!g_formatsTraced || allDone) Trace(i, QStringLiteral("Available formats ") + BoolText(S().FormatsAvailable));
-            if (allDone) S().StartupWaiting = false;
+            ms.FormatsAvailable = Rec(i).InputFormatCount() > 0;
+            if (MainHost().RefreshInputFormats) MainHost().RefreshInputFormats(i);
+            allDone = ms.FormatsAvailable;
+            if (!g_formatsTraced || allDone) Trace(i, QStringLiteral("Available formats ") + BoolText(ms.FormatsAvailable));
+            if (allDone) ms.StartupWaiting = false;
             platform::LetEventsRun();
         }
         if (tried) g_formatsTraced = true;
-        if (!allDone) S().StartupWaiting = true;
+        if (!allDone) ms.StartupWaiting = true;
     });
     trap(30, [&] {
         if (!allDone) return;
         // The formats came meanwhile (a device or the sound server arrived):
         // the end of the wait is traced as its start was.
-        if (S().StartupWaiting && S().FormatsAvailable) Trace(0, QStringLiteral("Available formats True"));
-        S().StartupWaiting = false;
+        if (ms.StartupWaiting && ms.FormatsAvailable) Trace(0, QStringLiteral("Available formats True"));
+        ms.StartupWaiting = false;
         MainTimers().TimerFormat.stop();
-        if (S().SplashVisible) {
+        if (ms.SplashVisible) {
             if (MainHost().HideSplash) MainHost().HideSplash();
-            S().SplashVisible = false;
+            ms.SplashVisible = false;
         }
     });
 }

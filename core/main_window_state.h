@@ -1,5 +1,7 @@
 #pragma once
-// Run-time state of the main window's own life cycle (start-up and shutdown).
+// Run-time state of the program's own life cycle (start-up and shutdown),
+// kept by the main window's logic.
+#include <QString>
 
 struct MainWindowState {
     // Form_Load has set the sliders from the settings file: only then do the
@@ -20,9 +22,35 @@ struct MainWindowState {
     // The exit question is on screen.
     bool QuestionOpen = false;
 
+    // The main window is shown (not hidden in standby, not minimised).
+    bool WindowShown = false;
+    // The exit is confirmed (or the program ends on its own).
+    bool QuitRequested = false;
+    // Start-up finished: the operator check passed, the timers run.
+    bool StartupDone = false;
+    // Every recorder in service has its input formats (start-up waits for them).
+    bool FormatsAvailable = false;
+    // Start-up waits for something outside the program (the sound server, a
+    // device's formats): the operator may close the program meanwhile.
+    bool StartupWaiting = false;
+    bool ComponentsMissing = false;
+    // Another process runs this instance: this one ended at once.
+    bool InstanceRefused = false;
+    // The close request came from the system going down (signal or session
+    // end): the unload must not wait for anybody; the setup window saves the
+    // operator's edits without asking.
+    bool SystemShutdown = false;
+    // The start-up message window is shown, and its text.
+    bool SplashVisible = false;
+    QString SplashText;
+    double ControlVersion = 0;
+    QString CommandLine;
+    QString LogFolder;
+
     // The program is on its way out, or will be as soon as the load returns:
     // waits end and nothing new is begun.
     bool Closing() const { return UnloadStarted || PendingClose >= 0; }
 };
 
 MainWindowState& MainState();
+void ResetMainState();  // tests

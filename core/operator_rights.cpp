@@ -5,7 +5,6 @@
 #include "core/frm_main.h"
 #include "core/main_window_state.h"
 #include "platform/os.h"
-#include "settings/frm_setup.h"
 #include "support/app_globals.h"
 #include "support/dialogs.h"
 #include "support/errors.h"
@@ -24,7 +23,7 @@ int g_selectionWaitMs = kDefaultSelectionWaitMs;
 
 QString registryValue(const QString& name) { return platform::RegistryRead(kUserRegistryKey, name); }
 
-QString mainCaption() { return S().main.caption.isEmpty() ? App().MainWindowCaption : S().main.caption; }
+QString mainCaption() { return App().MainWindowCaption; }
 
 void fillRights(OperatorState& op) {
     auto value = [&](int position) -> qint16 {  // position 1 first; a missing character is 0
@@ -38,22 +37,21 @@ void fillRights(OperatorState& op) {
 // The setup window is reserved to the setup right: an operator without it
 // does not inherit the window the previous operator left open.
 void closeSetupWindow() {
-    const bool visible = MainHost().SetupVisible ? MainHost().SetupVisible() : Setup().visible;
+    const bool visible = MainHost().SetupVisible && MainHost().SetupVisible();
     if (!visible) return;
-    Setup().visible = false;
     if (MainHost().ShowSetup) MainHost().ShowSetup(false);
 }
 
 void showMainAgain() {
     if (MainState().UnloadStarted) return;
-    S().main.visible = true;
+    MainState().WindowShown = true;
     if (MainHost().ShowMain) MainHost().ShowMain();
 }
 
 // The program ends: no authorised operator where one is mandatory.
 void quitWithoutOperator(const QString& why) {
     TraceLogEncadre(-1, -1, -1, "Application closed: " + why, "*");
-    S().QuitRequested = true;
+    MainState().QuitRequested = true;
     UnloadMainWindow();
 }
 
@@ -161,7 +159,7 @@ bool SelectUser() {
     }
     op.SelectionRunning = true;
     trap(40, [&] {
-        S().main.visible = false;
+        MainState().WindowShown = false;
         if (MainHost().HideMainTemporarily) MainHost().HideMainTemporarily();
     });
     qint32 code = kStillActive;
@@ -267,7 +265,7 @@ void MnuChangerUtilisateur_Click() {
                 // accepted
             } else if (present) {
                 again = true;
-            } else if (S().StartupDone) {
+            } else if (MainState().StartupDone) {
                 quit = true;
                 why = "no user selected";
             }

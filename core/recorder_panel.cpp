@@ -1,10 +1,9 @@
 #include "core/recorder_panel.h"
 
 #include "core/frm_main.h"
-#include "core/recorder_slot.h"
 #include "platform/capture/active_sound_recorder.h"
 #include "platform/os.h"
-#include "settings/frm_setup.h"
+#include "recording/encoder_choice.h"
 #include "support/clock.h"
 #include "support/errors.h"
 #include "support/tracelog.h"
@@ -35,23 +34,27 @@ QString SizeWords(double bytes) {
     return fr.toString(bytes / 1073741824.0, 'f', 1) + QStringLiteral(" Go");
 }
 
-// Nominal bytes a second of the recorder's format.
-double NominalByteRate(int i) {
-    platform::ActiveSoundRecorder* e = S().ActiveSoundRecorder1[size_t(i)];
-    if (!e) return 0;
-    const platform::EncoderSettings& s = e->Encoder();
-    switch (s.FormatToUse) {
-    case 1: {
-        static const int kBits[] = {8, 16, 24, 32};
-        const int bits = kBits[std::clamp(s.WavSampleSizeCode, 0, 3)];
-        return double(s.WavRate) * s.WavChannels * bits / 8.0;
-    }
-    case 2: return s.Mp3Vbr ? 200000 / 8.0 : s.Mp3Bitrate / 8.0;
-    case 6: return std::clamp(s.AacValue, 10, 500) * 1000 / 8.0;
-    case 3: return 192000 / 8.0;  // the largest WMA rates
-    case 4: return 256000 / 8.0;  // Ogg Vorbis at its best qualities
-    default: return 0;
-    }
+// Nominal bytes a second of the recorder's format: of the take in progress
+// while it records, else of the configured format (what the next start
+// records).
+double NominalRate(int i) {
+    const Recorder& r = Rec(i);
+    if (r.engine() && r.EngineRecording()) return NominalByteRate(r.engine()->Encoder());
+    platform::EncoderSettings e;
+    ConfigureEncoder(r.config(), CaptureFormatOf(r.config(), false), false, e);
+    return NominalByteRate(e);
+}
+
+QString FormatWords(const RecorderConfig& c) {
+    const QStringList names = FormatNames();
+    QString format = c.FormatIndex >= 0 && c.FormatIndex < names.size() ? names[c.FormatIndex] : QString();
+    const QStringList characteristics = CharacteristicEntries(c.FormatIndex);
+    const int entry = UsableCharacteristic(c.FormatIndex, c.FormatCharacteristic);
+    if (entry >= 0 && entry < characteristics.size()) format += QStringLiteral(" ") + characteristics[entry];
+    const QString quality = c.QualityText.trimmed();
+    if (!quality.isEmpty() && quality != QStringLiteral("_") && quality != QStringLiteral("Enumerating..."))
+        format += QStringLiteral(", ") + quality;
+    return format;
 }
 
 QString Sentence(const QString& cause) {
@@ -70,22 +73,23 @@ QString DurationWords(qint64 seconds) {
 }
 
 double RecordingByteRate(int i) {
-    platform::ActiveSoundRecorder* e = S().ActiveSoundRecorder1[size_t(i)];
-    if (!e) return 0;
-    const QString path = S().slot[size_t(i)].RecordingFilePath;
-    const qint64 ms = e->RecordingPositionMs();
-    if (!path.isEmpty() && ms >= kMeasureAfterMs) {
+    const Recorder& r = Rec(i);
+    const QString path = r.runtime().RecordingFilePath;
+    const qint64 ms = r.PositionMs();
+    if (r.EngineRecording() && !path.isEmpty() && ms >= kMeasureAfterMs) {
         const qint64 size = QFileInfo(path).size();
         if (size > 0) return double(size) * 1000.0 / double(ms);
     }
-    return NominalByteRate(i);
+    return NominalRate(i);
 }
 
 RecorderPanel RecorderPanelOf(int i) {
     RecorderPanel p;
     if (i < 0 || i >= kRecorders) return p;
-    const RecorderSlot& slot = S().slot[size_t(i)];
-    const RecorderStatusView v = RecorderStatusOf(i);
+    const Recorder& r = Rec(i);
+    const RecorderConfig& c = r.config();
+    const RecorderHealth& health = r.health();
+    const RecorderStatusView v = r.StatusView();
     switch (v.Activity) {
     case RecorderActivity::Idle: p.State = QStringLiteral("Arrêt"); break;
     case RecorderActivity::Recording:
@@ -100,7 +104,7 @@ RecorderPanel RecorderPanelOf(int i) {
         break;
     case RecorderActivity::WaitingForDevice:
         // In the operator's words; the status line names the device.
-        p.State = slot.Health.MissingDevice.isEmpty() && !platform::ActiveSoundRecorder::SoundServerAvailable()
+        p.State = health.MissingDevice.isEmpty() && !platform::ActiveSoundRecorder::SoundServerAvailable()
                       ? QStringLiteral("En attente du serveur de son")
                       : QStringLiteral("En attente du périphérique");
         p.StateTone = PanelTone::Warning;
@@ -113,14 +117,13 @@ RecorderPanel RecorderPanelOf(int i) {
     }
 
     // Why the record button cannot be used.
-    const XPButton& rec = S().main.rec[size_t(i)].XPButtonRecord;
-    if (!rec.enabled()) {
-        const QString quality = Setup().ComboInputQuality[size_t(i)].text();
+    const int formats = r.InputFormatCount();
+    if (formats <= 0) {
         if (!platform::ActiveSoundRecorder::SoundServerAvailable())
             p.RecordDisabledWhy = QStringLiteral("Serveur de son absent : aucun périphérique d'entrée disponible");
-        else if (slot.Health.WaitingForDevice)
+        else if (health.WaitingForDevice)
             p.RecordDisabledWhy = QStringLiteral("Périphérique absent : ") + v.Cause;
-        else if (quality == QStringLiteral("Enumerating..."))
+        else if (formats < 0)
             p.RecordDisabledWhy = QStringLiteral("Recherche des formats du périphérique en cours");
         else
             p.RecordDisabledWhy = QStringLiteral("Le périphérique n'offre aucun format d'entrée");
@@ -128,31 +131,25 @@ RecorderPanel RecorderPanelOf(int i) {
 
     // Status line: device, format and quality, file and size, free space, time left.
     QStringList parts;
-    const ComboCtl& devices = Setup().ComboInputDevices[size_t(i)];
-    QString device = devices.text();
+    QString device = r.engine() && r.BoundDevice() >= 0 ? r.engine()->InputDeviceName(r.BoundDevice()) : QString();
     // A device that is not there is named as missing, never as another one.
-    if (slot.Health.WaitingForDevice) {
+    if (health.WaitingForDevice) {
         device = MissingDeviceCaption(i);
         if (!platform::ActiveSoundRecorder::SoundServerAvailable()) device += QStringLiteral(", serveur de son absent");
     }
     parts << (device.isEmpty() ? QStringLiteral("Aucun périphérique") : device);
-    QString format = Setup().ComboInputFormats[size_t(i)].text();
-    const QString characteristic = Setup().ComboFormatCaracteristiques[size_t(i)].text();
-    if (!characteristic.isEmpty()) format += QStringLiteral(" ") + characteristic;
-    const QString quality = Setup().ComboInputQuality[size_t(i)].text();
-    if (!quality.isEmpty() && quality != QStringLiteral("_") && quality != QStringLiteral("Enumerating..."))
-        format += QStringLiteral(", ") + quality;
-    parts << format;
-    if (p.Writing && !slot.RecordingFilePath.isEmpty()) {
-        const QFileInfo file(slot.RecordingFilePath);
+    parts << FormatWords(c);
+    const RecorderRuntime& rt = r.runtime();
+    if (p.Writing && !rt.RecordingFilePath.isEmpty()) {
+        const QFileInfo file(rt.RecordingFilePath);
         parts << file.fileName() + QStringLiteral(" (") + SizeWords(double(file.size())) + QStringLiteral(")");
     }
-    const QString folder = slot.RecordFolder;
+    const QString folder = c.RecordFolder;
     if (!folder.isEmpty()) {
         const platform::VolumeSpace space = platform::VolumeSpaceOf(folder);
         if (space.ok) {
             QString text = QStringLiteral("Libre : ") + SizeWords(double(space.free));
-            const double rate = slot.RecordKind == RecordKindNoFile ? 0 : RecordingByteRate(i);
+            const double rate = c.RecordKind() == RecordKindNoFile ? 0 : RecordingByteRate(i);
             if (rate > 0) {
                 p.SecondsLeft = qint64(double(space.free) / rate);
                 text += QStringLiteral(", soit ") + DurationWords(p.SecondsLeft);
@@ -172,11 +169,11 @@ void SuperviseTimeLeft() {
     const qint64 now = CurrentClock().tickMs();
     if (sup.lastTick >= 0 && now - sup.lastTick < kSuperviseEveryMs && now >= sup.lastTick) return;
     sup.lastTick = now;
-    const int n = std::clamp(S().RecorderCount, 0, kRecorders);
+    const int n = RecordersInService();
     for (int i = 0; i < n; ++i) {
         trap(10, [&] {
-            const RecorderSlot& slot = S().slot[size_t(i)];
-            if (!RecorderEngineRecording(i) || slot.RecordFolder.isEmpty()) {
+            const RecorderConfig& slot = Rec(i).config();
+            if (!Rec(i).EngineRecording() || slot.RecordFolder.isEmpty()) {
                 return;
             }
             const double rate = RecordingByteRate(i);

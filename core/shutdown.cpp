@@ -4,7 +4,7 @@
 #include "core/main_window_state.h"
 #include "platform/capture/active_sound_recorder.h"
 #include "platform/os.h"
-#include "settings/frm_setup.h"
+#include "support/app_globals.h"
 #include "support/dialogs.h"
 #include "support/errors.h"
 #include "support/formats.h"
@@ -47,11 +47,7 @@ void flushPendingLines() {
     if (!Trace().LogFolder.isEmpty()) TraceLogFlushPending();
 }
 
-bool allEnginesIdle() {
-    for (platform::ActiveSoundRecorder* e : S().ActiveSoundRecorder1)
-        if (e && !e->Idle()) return false;
-    return true;
-}
+bool allEnginesIdle() { return AllEnginesIdle(); }
 
 void endProcess() {
     if (MainHost().Unload) MainHost().Unload();
@@ -102,7 +98,7 @@ void Quitter() {
     int answer = kButtonNo;
     trap(10, [&] {
         MainState().QuestionOpen = true;
-        answer = CurrentDialogs().TaskDialog(S().main.caption, "Voulez-vous quitter le programme ?",
+        answer = CurrentDialogs().TaskDialog(App().MainWindowCaption, "Voulez-vous quitter le programme ?",
                                              {{kButtonYes, "Oui"}, {kButtonNo, "Non"}}, kButtonNo, 5000);
     });
     MainState().QuestionOpen = false;
@@ -111,12 +107,12 @@ void Quitter() {
     if (answer == kButtonYes) {
         trap(20, [&] { TraceLogEncadre(-1, -1, -1, "Application closed by human action (Menu action)", "*"); });
         trap(30, [&] {
-            S().QuitRequested = true;
+            MainState().QuitRequested = true;
             // Asked from a close request: that close goes on by itself.
             if (!MainState().InQueryUnload) UnloadMainWindow();
         });
     } else {
-        trap(40, [&] { S().QuitRequested = false; });
+        trap(40, [&] { MainState().QuitRequested = false; });
     }
 }
 
@@ -128,11 +124,11 @@ void Form_QueryUnload(bool& cancel, int reason) {
     }
     // A close of the window after the operator confirmed the exit is the
     // program's own unload: do not ask a second time.
-    if (reason == CloseFromMenu && S().QuitRequested) reason = CloseByCode;
+    if (reason == CloseFromMenu && MainState().QuitRequested) reason = CloseByCode;
     if (reason == CloseFromMenu) {
         // Start-up is not finished: refused, unless it waits for something
         // outside the program (the sound server), which may take for ever.
-        if (MainTimers().TimerFormat.isActive() && !S().StartupWaiting) {
+        if (MainTimers().TimerFormat.isActive() && !MainState().StartupWaiting) {
             cancel = true;
             return;
         }
@@ -143,11 +139,11 @@ void Form_QueryUnload(bool& cancel, int reason) {
             Quitter();
         });
         MainState().InQueryUnload = false;
-        cancel = !S().QuitRequested;
+        cancel = !MainState().QuitRequested;
         return;
     }
     trap(40, [&] {
-        if (reason == CloseSystemShutdown) S().SystemShutdown = true;
+        if (reason == CloseSystemShutdown) MainState().SystemShutdown = true;
         TraceLogEncadre(-1, -1, -1, closeReasonText(reason), "=");
     });
     trap(50, [&] { flushPendingLines(); });
@@ -170,10 +166,8 @@ void Form_Unload(bool& cancel) {
         const QString file = NomFichierSettings(".Ini", "");
         for (int i = 0; i < kRecorders; ++i) {
             trap(30, [&] {
-                const int volume = S().main.rec[i].Slider1.value();
-                // The slot follows the slider, so that a save of the settings
-                // later in this unload writes the same volume.
-                S().slot[i].Volume = volume;
+                // The recorder's level, as its slider shows it.
+                const int volume = Rec(i).config().Volume;
                 EcritureIni(file, "Recorder_" + N2S(i, 2, 0, "0"), "Volume", QString::number(volume));
             });
         }
@@ -181,12 +175,12 @@ void Form_Unload(bool& cancel) {
     // Every recording is stopped; the engines finalise their files side by
     // side while their events run here, so that the stop and finalisation
     // of each recording are in the trace log before the process ends.
-    const int count = qBound(1, S().RecorderCount, kRecorders);
+    const int count = qBound(1, RecordersInService(), kRecorders);
     for (int i = 0; i < count; ++i) {
         trap(40, [&] {
-            platform::ActiveSoundRecorder* e = S().ActiveSoundRecorder1[i];
+            platform::ActiveSoundRecorder* e = Rec(i).engine();
             if (!e) return;
-            if (!S().main.rec[i].XPButtonRecord.Checked() && e->RecorderStatus() == platform::StatusNone) return;
+            if (!Rec(i).Wanted() && e->RecorderStatus() == platform::StatusNone) return;
             const int code = e->RecorderStop();
             if (code != kStopWhileIdle) AfficherErreurARS(code, i, -1, "RecorderStop", kModule + ":Form_Unload");
         });
@@ -201,8 +195,8 @@ void Form_Unload(bool& cancel) {
     });
     trap(50, [&] { flushPendingLines(); });
     trap(60, [&] {
-        S().QuitRequested = false;
-        if (S().SetupLoaded) FrmSetup_Form_Unload();
+        MainState().QuitRequested = false;
+        if (MainHost().UnloadSetup) MainHost().UnloadSetup();
     });
     // What the setup window traced on its way out.
     trap(70, [&] { flushPendingLines(); });
@@ -225,7 +219,7 @@ void UnloadMainWindow() { CloseMainWindow(CloseByCode); }
 void MiseEnVeilleForcee() {
     ErrorTrap trap(kModule + ":MiseEnVeilleForcee");
     trap(10, [&] {
-        S().main.visible = false;
+        MainState().WindowShown = false;
         if (MainHost().HideMain) MainHost().HideMain();
     });
     trap(20, [&] {
@@ -236,14 +230,13 @@ void MiseEnVeilleForcee() {
 
 void Mnu01_Click() {
     ErrorTrap trap(kModule + ":Mnu01_Click");
-    trap(10, [&] { S().main.MnuQuitter.setEnabled(!MainTimers().TimerFormat.isActive() || S().StartupWaiting); });
+    trap(10, [&] { S().main.MnuQuitter.setEnabled(!MainTimers().TimerFormat.isActive() || MainState().StartupWaiting); });
 }
 
 void Mnu01Options_Click() {
     ErrorTrap trap(kModule + ":Mnu01Options_Click");
     trap(10, [&] {
-        const bool visible = MainHost().SetupVisible ? MainHost().SetupVisible() : Setup().visible;
-        Setup().visible = !visible;
+        const bool visible = MainHost().SetupVisible && MainHost().SetupVisible();
         if (MainHost().ShowSetup) MainHost().ShowSetup(!visible);
     });
 }

@@ -6,7 +6,7 @@
 #include "platform/capture/active_sound_recorder.h"
 #include "platform/capture/encoder_check.h"
 #include "platform/os.h"
-#include "settings/frm_setup.h"
+#include "settings/settings_model.h"
 #include "support/app_globals.h"
 #include "support/dialogs.h"
 #include "support/errors.h"
@@ -33,28 +33,14 @@ QString recorderSection(int index) { return "Recorder_" + N2S(index, 2, 0, "0");
 
 QString settingsFile() { return NomFichierSettings(".Ini", ""); }
 
-platform::ActiveSoundRecorder* engine(int index) { return S().ActiveSoundRecorder1[index]; }
+platform::ActiveSoundRecorder* engine(int index) { return Rec(index).engine(); }
 
-// Device and line of a recorder as selected in the setup window; the slot's
-// values while a list has no selection.
+// Device and line of a recorder: the device it is bound to, else the stored one.
 int selectedDevice(int index) {
-    int d = Setup().ComboInputDevices[index].listIndex();
-    return d >= 0 ? d : S().slot[index].DeviceIndex;
+    const int d = Rec(index).BoundDevice();
+    return d >= 0 ? d : Rec(index).config().DeviceIndex;
 }
-int selectedLine(int index) {
-    int l = Setup().ComboInputChannels[index].listIndex();
-    return l >= 0 ? l : S().slot[index].ChannelIndex;
-}
-
-// The level goes to the device only for recorders in service: the engine of
-// a recorder out of service was never initialised, and its default device
-// and line are those of recorder 1, whose level it must not change.
-void applyLevelToDevice(int index, int level) {
-    if (index >= S().RecorderCount || !engine(index)) return;
-    // The level of a missing device must not land on another one.
-    if (S().slot[index].Health.WaitingForDevice) return;
-    engine(index)->InputLevelSet(selectedDevice(index), selectedLine(index), level);
-}
+int selectedLine(int index) { return Rec(index).config().ChannelIndex; }
 
 // A folder read from the family configuration; a blank value counts as absent
 // (it would otherwise designate the root of the drive).
@@ -70,7 +56,10 @@ void loadMainWindow();
 
 void wireMainControls() {
     Hooks().AfficherNiveauRecord = [](int recorder, int level) { AfficherNiveauRecord(recorder, level); };
-    for (int i = 0; i < kRecorders; ++i) S().main.rec[i].Slider1.onScroll = [i] { Slider1_Scroll(i); };
+    for (int i = 0; i < kRecorders; ++i) S().main.rec[i].Slider1.onScroll = [i](int level) { Slider1_Scroll(i, level); };
+    SoundServerWait().Show = [](const QString& text) {
+        if (MainState().SplashVisible) MainState().SplashText = text;
+    };
 }
 
 }  // namespace
@@ -92,7 +81,7 @@ void Form_Initialize() {
     if (!missing.isEmpty()) {
         const QString address = ComponentsDownloadAddress();
         trap(20, [&] {
-            S().ComponentsMissing = true;
+            MainState().ComponentsMissing = true;
             TraceLog(-1, -1, -1, "Components missing: " + missing.join(", "), true);
         });
         trap(30, [&] {
@@ -136,7 +125,7 @@ namespace {
 
 void loadMainWindow() {
     ErrorTrap trap(kModule + ":Form_Load");
-    if (S().ComponentsMissing) {
+    if (MainState().ComponentsMissing) {
         UnloadMainWindow();
         return;
     }
@@ -152,8 +141,8 @@ void loadMainWindow() {
     trap(40, [&] { if (MainHost().ApplyLook) MainHost().ApplyLook(); });
     trap(50, [&] { TraceLogEncadre(-1, -1, -1, "Form_Load: Start", "="); });
     trap(60, [&] {
-        if (!S().CommandLine.trimmed().isEmpty())
-            AnalyseChaineCommand(S().CommandLine);
+        if (!MainState().CommandLine.trimmed().isEmpty())
+            AnalyseChaineCommand(MainState().CommandLine);
         else
             App().InstanceNumber = 0;
     });
@@ -161,8 +150,8 @@ void loadMainWindow() {
     trap(65, [&] { alone = TakeInstanceLock(); });
     if (!alone) {
         // Nothing was loaded: the process ends without writing anything.
-        S().InstanceRefused = true;
-        S().QuitRequested = true;
+        MainState().InstanceRefused = true;
+        MainState().QuitRequested = true;
         // No unload either: it would write the window's position and volumes.
         MainState().UnloadStarted = true;
         trap(66, [&] {
@@ -181,7 +170,8 @@ void loadMainWindow() {
             slider.setRange(0, 100);
             slider.setStep(10);
             slider.setValue(int(Val(LectureIni(file, recorderSection(i), "Volume", "75"))));
-            Slider1_Scroll(i);
+            // The level as the slider holds it (kept within its range).
+            Slider1_Scroll(i, qBound(0, int(Val(LectureIni(file, recorderSection(i), "Volume", "75"))), 100));
         }
         MainState().SlidersLoaded = true;
     });
@@ -193,12 +183,12 @@ void loadMainWindow() {
     });
     trap(110, [&] { TraceLogEncadre(-1, -1, -1, "Form_Load: End", "="); });
     trap(120, [&] {
-        S().main.visible = true;
+        MainState().WindowShown = true;
         if (MainHost().ShowMain) MainHost().ShowMain();
     });
     trap(130, [&] {
-        if (S().SplashVisible) {
-            S().SplashText = "Quillon Recorder: Init: Available formats";
+        if (MainState().SplashVisible) {
+            MainState().SplashText = "Quillon Recorder: Init: Available formats";
             platform::LetEventsRun();
         }
     });
@@ -212,14 +202,14 @@ void loadMainWindow() {
     if (!accepted) {
         trap(150, [&] {
             // Nobody may have edited anything yet: no question about saving.
-            S().SettingsModified = false;
-            S().QuitRequested = true;
+            if (MainHost().ForgetSettingsEdits) MainHost().ForgetSettingsEdits();
+            MainState().QuitRequested = true;
             UnloadMainWindow();
         });
         return;
     }
-    trap(160, [&] { S().SettingsModified = false; });
-    trap(170, [&] { S().StartupDone = true; });
+    trap(160, [&] { if (MainHost().ForgetSettingsEdits) MainHost().ForgetSettingsEdits(); });
+    trap(170, [&] { MainState().StartupDone = true; });
     trap(180, [&] { MainTimers().Timer1.start(); });
 }
 
@@ -230,21 +220,21 @@ void CreateCaptureEngines() {
     bool created = false;
     for (int i = 0; i < kRecorders; ++i) {
         trap(10, [&] {
-            if (!S().ActiveSoundRecorder1[i]) {
-                S().ActiveSoundRecorder1[i] = new platform::ActiveSoundRecorder(i);
+            if (!Rec(i).engine()) {
+                Rec(i).SetEngine(new platform::ActiveSoundRecorder(i));
                 created = true;
             }
         });
     }
-    if (created) trap(20, [&] { ConnectCaptureEvents(); });
+    if (created) trap(20, [&] { ConnectRecorderButtons(); });
 }
 
 void DeleteCaptureEngines() {
     ErrorTrap trap(kModule + ":DeleteCaptureEngines");
     for (int i = 0; i < kRecorders; ++i) {
         trap(10, [&] {
-            platform::ActiveSoundRecorder* e = S().ActiveSoundRecorder1[i];
-            S().ActiveSoundRecorder1[i] = nullptr;
+            platform::ActiveSoundRecorder* e = Rec(i).engine();
+            Rec(i).SetEngine(nullptr);
             delete e;
         });
     }
@@ -263,25 +253,29 @@ void InitGeneral() {
     trap(30, [&] {
         if (MainHost().ShowSplash) MainHost().ShowSplash();
         platform::LetEventsRun();
-        S().SplashVisible = true;
+        MainState().SplashVisible = true;
     });
     trap(40, [&] { S().main.IncidentsTab.setVisible(false); });
-    trap(50, [&] { S().SplashText = "Quillon Recorder: Init: General"; });
+    trap(50, [&] { MainState().SplashText = "Quillon Recorder: Init: General"; });
     trap(60, [&] { if (IniCache().SettingsFolder.trimmed().isEmpty()) NomDossierSettings(); });
     trap(70, [&] {
         const QString config = CheckRep(DetermineDossierConfig_Fichier(DetermineDossierConfig(), 1));
-        for (auto& slot : S().slot) slot.ConfigFolder = config;
+        for (int i = 0; i < kRecorders; ++i) {
+            RecorderConfig c = Rec(i).config();
+            c.ConfigFolder = config;
+            Rec(i).SetConfig(c);
+        }
         VerificationEtCreationRepertoire(config, true);
         TraceLog(-1, -1, -1, "Config_Folder: " + config);
     });
     for (int i = 0; i < kRecorders; ++i) trap(80, [&] { InitGeneralDossiers(i); });
     trap(90, [&] { InitGeneralGridHisto(); });
-    trap(100, [&] { FrmSetup_Form_Load(); });
+    trap(100, [&] { if (MainHost().LoadSetup) MainHost().LoadSetup(); });
     trap(110, [&] {
         const QRect screen = MainHost().ScreenGeometry ? MainHost().ScreenGeometry() : QRect(0, 0, 1920, 1080);
         PositionFeuille(MainWindowPos(), "", screen);
     });
-    const int count = qBound(1, S().RecorderCount, kRecorders);
+    const int count = qBound(1, RecordersInService(), kRecorders);
     for (int i = 0; i < count; ++i) {
         trap(120, [&] { InitPipe(i); });
         trap(130, [&] { S().main.rec[i].LabelChrono.setText(""); });
@@ -292,7 +286,7 @@ void InitGeneral() {
 
 void InitGeneralDossiers(int index) {
     ErrorTrap trap(kModule + ":InitGeneralDossiers");
-    RecorderSlot& slot = S().slot[index];
+    RecorderConfig slot = Rec(index).config();
     const QString file = slot.ConfigFolder + "VM3_Systeme.ini";
     const QString section = "Base_" + N2S(index + 1, 2, 0, "0");
     trap(10, [&] {
@@ -309,25 +303,26 @@ void InitGeneralDossiers(int index) {
         // One log folder for the program: the base read last wins.
         const QString log = configuredFolder(file, section, "Dossier_Log", platform::DriveRoot() + "AudioLog/") +
                             "Histo_VM3_Quillon_Recorder/";
-        S().LogFolder = log;
+        MainState().LogFolder = log;
         Trace().LogFolder = log;
         VerificationEtCreationRepertoire(log, true);
         TraceLog(-1, index, -1, "Log_Folder: " + log);
     });
+    Rec(index).SetConfig(slot);
 }
 
 void InitPipe(int index) {
     ErrorTrap trap(kModule + ":InitPipe");
     platform::ActiveSoundRecorder* e = engine(index);
-    RecorderSlot& slot = S().slot[index];
+    Recorder& rec = Rec(index);
     // The engine is part of the program itself.
     const QString enginePath = QCoreApplication::applicationFilePath();
     trap(10, [&] {
-        S().ControlVersion = 0;
-        if (e && File_Exist(enginePath, kModule + ":InitPipe")) S().ControlVersion = Val(e->ControlVersion());
+        MainState().ControlVersion = 0;
+        if (e && File_Exist(enginePath, kModule + ":InitPipe")) MainState().ControlVersion = Val(e->ControlVersion());
     });
     trap(20, [&] {
-        TraceLog(-1, index, -1, "File: " + enginePath + " |asrecmms.Version: " + QString::number(S().ControlVersion));
+        TraceLog(-1, index, -1, "File: " + enginePath + " |asrecmms.Version: " + QString::number(MainState().ControlVersion));
     });
     int code = 0;
     trap(30, [&] {
@@ -344,12 +339,8 @@ void InitPipe(int index) {
         });
         return;
     }
-    trap(50, [&] {
-        ComboCtl& devices = Setup().ComboInputDevices[index];
-        devices.clear();
-        const int n = e->InputDeviceCount();
-        for (int d = 0; d < n; ++d) devices.addItem(e->InputDeviceName(d));
-    });
+    // The device list the setup window shows.
+    trap(50, [&] { emit rec.DevicesChanged(index); });
     trap(60, [&] {
         TraceLogEncadre(-1, index, -1, "Init DirectX: In", "=");
         TraceLog(-1, index, -1, "ControlVersion: " + e->ControlVersion());
@@ -358,23 +349,19 @@ void InitPipe(int index) {
     });
     QString storedDevice = "0";
     trap(70, [&] {
-        const QString file = settingsFile();
-        const QString section = recorderSection(index);
-        storedDevice = LectureIni(file, section, "Device", "0");
-        slot.DeviceIndex = qint16(Val(storedDevice));
-        slot.DeviceName = LectureIni(file, section, "DeviceName", "");
-        slot.ChannelIndex = qint16(Val(LectureIni(file, section, "Channel", "0")));
-        slot.QualityIndex = qint16(Val(LectureIni(file, section, "Quality", "0")));
-        slot.QualityText = LectureIni(file, section, "SQuality", "");
+        RecorderConfig c = rec.config();
+        ReloadDeviceChoice(c);
+        storedDevice = c.StoredDevice;
+        rec.SetConfig(c);
     });
     // The device by its name, else by its number; a device that is not there
     // is never replaced by another one.
     trap(75, [&] { FollowSoundServer(); });
     trap(80, [&] { BindRecorderDevice(index, storedDevice); });
     trap(90, [&] {
-        if (slot.Health.WaitingForDevice) return;  // no level to read from a device that is not there
-        slot.InputLevel = e->InputLevelGet(selectedDevice(index), selectedLine(index));
-        AfficherNiveauRecord(index, slot.InputLevel);
+        if (rec.health().WaitingForDevice) return;  // no level to read from a device that is not there
+        rec.runtime().InputLevel = e->InputLevelGet(selectedDevice(index), selectedLine(index));
+        AfficherNiveauRecord(index, rec.runtime().InputLevel);
     });
     trap(100, [&] {
         const quintptr window = MainHost().WindowHandle ? MainHost().WindowHandle() : 0;
@@ -414,51 +401,21 @@ void AnalyseChaineCommand(const QString& commandLine) {
     });
 }
 
-qint32 DetermineFrequence(const QString& text, qint32 defaultValue) {
-    ErrorTrap trap(kModule + ":DetermineFrequence");
-    qint32 rate = defaultValue;
-    trap(10, [&] {
-        const double value = Val(text.left(6));
-        // A rate that is not a positive number cannot be recorded.
-        if (value >= 1) rate = qint32(value);
-    });
-    return rate;
-}
-
-qint32 DetermineChannel(const QString& text, qint32 /*defaultValue*/) {
-    return text.contains("mono", Qt::CaseInsensitive) ? 1 : 2;
-}
-
-qint32 DetermineBit(const QString& text, qint32 /*defaultValue*/) {
-    static const qint32 depths[] = {16, 24, 32};
-    // The depth written before "bit" first: a rate such as " 16000" must not
-    // be taken for a bit depth.
-    for (qint32 bits : depths)
-        if (text.contains(" " + QString::number(bits) + " bit", Qt::CaseInsensitive)) return bits;
-    for (qint32 bits : depths)
-        if (text.contains(" " + QString::number(bits), Qt::CaseInsensitive)) return bits;
-    return 8;
-}
-
 void AfficherNiveauRecord(int index, int level) {
     ErrorTrap trap(kModule + ":AfficherNiveauRecord");
     // -1 is the engine's "level unknown": nothing to show, and the device
     // must not be turned down to 0 for it.
     if (index < 0 || index >= kRecorders || level < 0) return;
     trap(10, [&] {
-        SliderCtl& slider = S().main.rec[index].Slider1;
-        slider.setValue(level);
-        S().slot[index].Volume = slider.value();
+        // The slider holds levels 0..100.
+        const int shown = qBound(0, level, 100);
+        S().main.rec[index].Slider1.setValue(shown);
+        Rec(index).SetVolume(shown);
     });
-    trap(20, [&] { applyLevelToDevice(index, S().main.rec[index].Slider1.value()); });
 }
 
-void Slider1_Scroll(int index) {
+void Slider1_Scroll(int index, int level) {
     ErrorTrap trap(kModule + ":Slider1_Scroll");
     if (index < 0 || index >= kRecorders) return;
-    trap(10, [&] {
-        const int level = S().main.rec[index].Slider1.value();
-        S().slot[index].Volume = level;
-        applyLevelToDevice(index, level);
-    });
+    trap(10, [&] { Rec(index).SetVolume(level); });
 }

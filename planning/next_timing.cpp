@@ -2,6 +2,7 @@
 #include "planning/next_timing.h"
 
 #include "planning/planning_state.h"
+#include "recording/recording.h"
 #include "platform/os.h"
 #include "support/app_globals.h"
 #include "support/clock.h"
@@ -263,22 +264,20 @@ void SetAnalysisWaitMs(int ms) { g_analysisWaitMs = ms; }
 void NextTimingAnalysis() {
     ErrorTrap trap(QStringLiteral("FrmSetup:NextTimingAnalysis"));
     // At shutdown (the settings saved on the way out) nothing will start.
-    if (S().QuitRequested) return;
+    if (ProgramQuitting()) return;
     // A start made a moment ago is then in the past; timers and the other
     // handlers run meanwhile.
     trap(10, [&] { platform::LetEventsRunFor(g_analysisWaitMs); });
     trap(20, [&] { ComputeNextTiming(); });
 }
 
-std::optional<PlanningRule> ActivePlanningRule(const QString& file, int k) {
-    const QString sec = QStringLiteral("Planning_") + N2S(k, 3, 0, QStringLiteral("0"));
-    auto read = [&](const char* key) { return LectureIni(file, sec, QLatin1String(key), QString()); };
-    if (LectureIni(file, sec, QStringLiteral("Actif"), QStringLiteral("0FF")) != QStringLiteral("ON"))
-        return std::nullopt;
-    if (LectureIni(file, sec, QStringLiteral("LigneActive"), QStringLiteral("O")) == QStringLiteral("N"))
-        return std::nullopt;
-    return PlanningRule{read("Frequence"), read("Annee"), read("Mois"),  read("Semaine"),
-                        read("Jour"),      read("Heure"), read("Minute")};
+std::optional<PlanningRule> ActivePlanningRule(int k) {
+    PlanningTable& table = PlanningLines();
+    table.Refresh();
+    if (k < 0 || k >= kPlanningSlots) return std::nullopt;
+    const PlanningLine& line = table.Line(k);
+    if (!line.Active || !line.LineEnabled) return std::nullopt;
+    return PlanningRule{line.Frequence, line.Annee, line.Mois, line.Semaine, line.Jour, line.Heure, line.Minute};
 }
 
 PlanningLook LookAtPlanning(const QDateTime& tie, const QDateTime& since) {
@@ -319,29 +318,26 @@ PlanningOccurrence FirstStartTaken(const PlanningRule& rule, int k, const Planni
 
 void ComputeNextTiming(const QDateTime& tie, bool traced, const QDateTime& since) {
     ErrorTrap trap(QStringLiteral("FrmSetup:NextTimingAnalysis"));
-    FrmSetupControls& c = Setup();
     PlanningRuntime& rt = Planning();
     PlanningLook look;
-    QString file;
     PlanningOccurrence best;
     int bestSlot = -1;
     trap(10, [&] {
         look = LookAtPlanning(tie, since);
         if (!rt.watchSince.isValid()) rt.watchSince = look.now;
         if (!rt.watched.isValid()) rt.watched = look.now;
-        file = NomFichierSettings(QStringLiteral(".Ini"), QString());
-        c.NextPlanningLine = -1;
+        rt.nextLine = -1;
     });
     for (int k = 0; k < kPlanningSlots; ++k) {
         trap(20, [&] {
-            const std::optional<PlanningRule> rule = ActivePlanningRule(file, k);
+            const std::optional<PlanningRule> rule = ActivePlanningRule(k);
             if (!rule) return;
             const PlanningOccurrence o = FirstStartTaken(*rule, k, look);
             if (!o.start.isValid()) return;
             if (bestSlot >= 0 && !(o.start < best.start)) return;  // a later slot never replaces an equal time
             best = o;
             bestSlot = k;
-            c.NextPlanningLine = qint16(k);
+            rt.nextLine = k;
             if (!traced) return;
             if (o.shifted)
                 TraceLog(-1, -1, -1,
@@ -357,7 +353,8 @@ void ComputeNextTiming(const QDateTime& tie, bool traced, const QDateTime& since
     }
     trap(30, [&] {
         rt.nextStart = bestSlot >= 0 ? best.start : QDateTime();
-        c.TextProchainTiming.setText(bestSlot >= 0 ? TimingText(best.start) : QString());
+        if (PlanningDisplay().ShowNextTiming)
+            PlanningDisplay().ShowNextTiming(bestSlot >= 0 ? TimingText(best.start) : QString());
     });
     trap(40, [&] { ArmTimerPlanning(look.now); });
 }

@@ -50,9 +50,9 @@ struct PlanningStarts {
 };
 PlanningStarts StartsBetween(const PlanningRule& rule, const QDateTime& after, const QDateTime& until);
 
-// The rule of planning slot k in the settings file `file`, when the line is
+// The rule of planning slot k of the table in force, when the line is
 // on ("Actif" is "ON" and "LigneActive" is not "N").
-std::optional<PlanningRule> ActivePlanningRule(const QString& file, int k);
+std::optional<PlanningRule> ActivePlanningRule(int k);
 
 // How an analysis looks at the lines at one moment (see ComputeNextTiming):
 // no start before `from` is taken but `tie`, nor the last start dealt with

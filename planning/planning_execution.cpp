@@ -1,8 +1,8 @@
 // Planned recordings: the planning timer and the start of a planned line.
 #include "planning/planning_execution.h"
 
-#include "core/frm_main.h"
 #include "planning/next_timing.h"
+#include "recording/recording.h"
 #include "planning/planning_state.h"
 #include "remote/serial_link.h"
 #include "support/app_globals.h"
@@ -34,32 +34,25 @@ struct Flag {
     bool& flag;
 };
 
-QString SlotSection(int k) { return QStringLiteral("Planning_") + N2S(k, 3, 0, QStringLiteral("0")); }
-
 // The duration of planning slot k as its line gives it.
-qint32 LineDurationMs(int k) {
-    const QString file = NomFichierSettings(QStringLiteral(".Ini"), QString());
-    return PlannedDurationMs(LectureIni(file, SlotSection(k), QStringLiteral("Duree"), QString()));
-}
+qint32 LineDurationMs(int k) { return PlannedDurationMs(PlanningLines().Line(k).Duree); }
 
 // Starts planning slot k, whose start has come; `shortenedMs`, when above 0,
 // replaces the line's duration (a start made late that keeps its planned end).
 void StartPlannedLine(int k, qint32 shortenedMs = 0) {
     ErrorTrap trap(QStringLiteral("FrmSetup:TimerPlanning_Timer"));
-    const QString file = NomFichierSettings(QStringLiteral(".Ini"), QString());
-    const QString sec = SlotSection(k);
-    auto read = [&](const char* key) { return LectureIni(file, sec, QLatin1String(key), QString()); };
+    const PlanningLine& line = PlanningLines().Line(k);
     QString recorderText, soundFile, podcast, command;
     int number = 0, index = -1;
     qint32 durationMs = 0;
     trap(10, [&] {
-        recorderText = read("Recorder");
+        recorderText = line.Recorder;
         number = PlannedRecorderNumber(recorderText);
         index = number >= 1 && number <= kRecorders ? number - 1 : -1;
-        durationMs = shortenedMs > 0 ? shortenedMs : PlannedDurationMs(read("Duree"));
-        soundFile = read("DossierFichierSon");
-        command = read("ASC82Plus");
-        podcast = read("PodcastFlux");
+        durationMs = shortenedMs > 0 ? shortenedMs : PlannedDurationMs(line.Duree);
+        soundFile = line.DossierFichierSon;
+        command = line.ASC82Plus;
+        podcast = line.PodcastFlux;
     });
     trap(20, [&] {
         Trace(QStringLiteral("Start planning: Task: ") + QString::number(k) + QStringLiteral(" Recorder: ") +
@@ -88,7 +81,7 @@ void StartPlannedLine(int k, qint32 shortenedMs = 0) {
                      true);
             return;
         }
-        if (Setup().CheckPigeAntenne[size_t(index)].checked()) {
+        if (Rec(index).config().Logging) {
             TraceLog(-1, index, -1, QStringLiteral("Planning: Task wished but Pipe on Pige mode"), true);
             return;
         }
@@ -123,17 +116,13 @@ void DealWithDueStarts(const QDateTime& timing, const QDateTime& now, const QDat
     PlanningRuntime& rt = Planning();
     std::array<DueLine, kPlanningSlots> lines{};
     PlanningLook look;
-    QString file;
-    trap(10, [&] {
-        look = LookAtPlanning(timing, since);
-        file = NomFichierSettings(QStringLiteral(".Ini"), QString());
-    });
+    trap(10, [&] { look = LookAtPlanning(timing, since); });
     // Each line once, however long the planning was not watching: its first
     // start due as the analysis takes it, then how many follow up to now and
     // the last (counted, not walked one by one).
     for (int k = 0; k < kPlanningSlots; ++k) {
         trap(12, [&] {
-            const std::optional<PlanningRule> rule = ActivePlanningRule(file, k);
+            const std::optional<PlanningRule> rule = ActivePlanningRule(k);
             if (!rule) return;
             const PlanningOccurrence first = FirstStartTaken(*rule, k, look);
             if (!first.start.isValid() || now < first.start) return;
@@ -148,7 +137,7 @@ void DealWithDueStarts(const QDateTime& timing, const QDateTime& now, const QDat
         });
     }
     // The line the analysis gave is due whatever: the walk always moves on.
-    const int next = Setup().NextPlanningLine;
+    const int next = rt.nextLine;
     if (next >= 0 && next < kPlanningSlots && lines[size_t(next)].count == 0 && timing.isValid() &&
         !(now < timing))
         lines[size_t(next)] = {next, 1, timing, timing};
@@ -266,7 +255,7 @@ void ArmTimerPlanning(const QDateTime& now) {
 void TimerPlanning_Timer() {
     ErrorTrap trap(QStringLiteral("FrmSetup:TimerPlanning_Timer"));
     PlanningRuntime& rt = Planning();
-    if (S().QuitRequested) {
+    if (ProgramQuitting()) {
         TimerPlanning().stop();
         return;
     }
@@ -275,7 +264,6 @@ void TimerPlanning_Timer() {
     QDateTime timing, now;
     trap(10, [&] {
         now = CurrentClock().now();
-        if (Setup().TextProchainTiming.text().trimmed().isEmpty()) return;
         timing = rt.nextStart;
         if (timing.isValid()) ArmTimerPlanning(now);
     });
@@ -309,42 +297,32 @@ void PlanningRecordAuto(int index, qint32 durationMs, const QString& soundFile, 
                         const QString& command) {
     ErrorTrap trap(QStringLiteral("Frm_Main:PlanningRecordAuto"));
     if (index < 0 || index >= kRecorders) return;
-    RecorderSlot& slot = S().slot[size_t(index)];
-    bool started = false;
+    Recorder& rec = Rec(index);
     // The switcher first: the line must be on the right source when the
     // recording starts. A closed port is traced and the recording goes on.
     trap(10, [&] {
         if (!command.trimmed().isEmpty()) SendPortCOM(command, QStringLiteral("COM: Data sended: "));
     });
-    {
+    // What the recorder records now ends first.
+    trap(30, [&] { rec.Stop(StopReason::Planning); });
+    trap(40, [&] { TraceLog(-1, index, -1, QStringLiteral("XPButtonRecord.Checked: True |Sub: Frm_Main:PlanningRecordAuto")); });
+    trap(50, [&] {
         // The naming of the file asks nobody while the planning starts it.
-        Flag planning(slot.PlanningStartFlag);
-        trap(20, [&] {
-            slot.PlannedDuration = 0;
-            slot.PendingFilePath = soundFile;
-            slot.PlannedPodcast = podcast;
-        });
-        // What the recorder records now ends first.
-        trap(30, [&] { BtnStopOn(index); });
-        trap(40, [&] {
-            S().main.rec[size_t(index)].XPButtonRecord.setChecked(true);
-            TraceLog(-1, index, -1, QStringLiteral("XPButtonRecord.Checked: True |Sub: Frm_Main:PlanningRecordAuto"));
-        });
-        trap(50, [&] { BtnRecordOn(index); });
-        trap(60, [&] {
-            started = RecorderEngineRecording(index);
-            if (started) {
-                slot.PlannedDuration = durationMs;
-                return;
-            }
-            // Nothing records: the programme is lost unless somebody acts.
-            slot.PendingFilePath.clear();
-            slot.PlannedPodcast.clear();
-            TraceLog(-1, index, -1,
-                     QStringLiteral("Err: Start planning: Recorder ") + QString::number(index + 1) +
-                         QStringLiteral(" did not start: the planned recording is not made") +
-                         (soundFile.isEmpty() ? QString() : QStringLiteral(" (") + soundFile + QStringLiteral(")")),
-                     true);
-        });
-    }
+        StartRequest request;
+        request.Origin = CommandOrigin::Planning;
+        request.Path = soundFile;
+        request.DurationMs = durationMs;
+        request.Podcast = podcast;
+        rec.Start(request);
+    });
+    trap(60, [&] {
+        if (rec.EngineRecording()) return;
+        // Nothing records: the programme is lost unless somebody acts.
+        rec.runtime().PlannedPodcast.clear();
+        TraceLog(-1, index, -1,
+                 QStringLiteral("Err: Start planning: Recorder ") + QString::number(index + 1) +
+                     QStringLiteral(" did not start: the planned recording is not made") +
+                     (soundFile.isEmpty() ? QString() : QStringLiteral(" (") + soundFile + QStringLiteral(")")),
+                 true);
+    });
 }

@@ -1,7 +1,9 @@
 #pragma once
 // Run-time state of the planning engine, shared by the analysis and the
 // execution.
-#include "settings/frm_setup.h"
+#include "planning/planning_table.h"
+
+#include <functional>
 
 #include <QDateTime>
 #include <QTimer>
@@ -29,9 +31,18 @@ struct PlanningRuntime {
     // A tick of the planning timer is starting lines (its waits let the
     // timer run again).
     bool firing = false;
+    // The slot of the next start (-1 none).
+    int nextLine = -1;
 };
 
 PlanningRuntime& Planning();
+
+// What the setup window shows of the planning: the next start's moment
+// ("" none). Set by the window; the planning works without it.
+struct PlanningDisplayHooks {
+    std::function<void(const QString& text)> ShowNextTiming;
+};
+PlanningDisplayHooks& PlanningDisplay();
 
 // The planning timer of the setup window (TimerPlanning): created on first
 // use and kept for the whole process.

@@ -3,8 +3,7 @@
 #include "remote/io_card.h"
 
 #include "core/local_inputs.h"
-#include "core/recorder_slot.h"
-#include "settings/frm_setup.h"
+#include "recording/recording.h"
 #include "support/app_globals.h"
 #include "support/errors.h"
 #include "support/ini.h"
@@ -41,9 +40,18 @@ void ReportDriverError() {
 
 int LastLine(int type) { return type == 0 ? 15 : (type == 1 ? 7 : -1); }
 
+void Shown() {
+    if (Card().Changed) Card().Changed();
+}
+
 void SetPanels(bool enabled) {
-    Setup().MyFrameP8R8In.setEnabled(enabled);
-    Setup().MyFrameP8R8Out.setEnabled(enabled);
+    Card().PanelsEnabled = enabled;
+    Shown();
+}
+
+void SetTypeShown(int entry) {
+    Card().TypeEntry = entry;
+    Shown();
 }
 
 }  // namespace
@@ -76,26 +84,18 @@ void InstallIoCard(CardDriverFactory factory) {
     M().factory = factory ? std::move(factory) : CardDriverFactory([] {
         return platform::MakeGpioCardDriver(GpioCardConfigFromSettings());
     });
-    SetupLinks().InitCard = [] { InitGeneralP8R8(); };
-    SetupLinks().CloseCard = [] { CloseP8R8(); };
     if (M().installed) return;
     M().installed = true;
-    AddSetupWiring([] {
-        FrmSetupControls& c = Setup();
-        c.CheckP8R8Actif.onClick = [] { CheckP8R8Actif_Click(); };
-        for (auto& box : c.ChckBoxP8R8Out) box.onClick = [] { SendP8R8(); };
-    });
     if (QCoreApplication* app = QCoreApplication::instance())
         QObject::connect(app, &QCoreApplication::aboutToQuit, [] { CloseP8R8(); });
 }
 
 void InitGeneralP8R8() {
     ErrorTrap trap(QStringLiteral("FrmSetup:InitGeneralP8R8"));
-    FrmSetupControls& c = Setup();
     CardState& card = Card();
     trap(10, [&] {
-        SetPanels(false);
-        c.cbCardType.setListIndex(2);
+        card.PanelsEnabled = false;
+        SetTypeShown(2);
     });
     trap(20, [&] {
         M().driver = M().factory ? M().factory() : nullptr;
@@ -107,32 +107,47 @@ void InitGeneralP8R8() {
     });
     trap(40, [&] {
         if (card.BoardCount != 0) {
-            c.CheckP8R8Actif.setEnabled(true);
+            card.Available = true;
+            Shown();
             CheckP8R8Actif_Click();
         } else if (App().UseDefaultRoot) {
             card.CardSimulated = true;
             if (!why.isEmpty()) TraceCard(QStringLiteral("P8R8: ") + why + QStringLiteral(": card simulated"));
-            c.CheckP8R8Actif.setEnabled(true);
+            card.Available = true;
+            Shown();
             CheckP8R8Actif_Click();
         } else {
             if (!why.isEmpty()) TraceCard(QStringLiteral("P8R8: ") + why);
             TraceCard(QStringLiteral("P8R8: Driver Open Error"));
-            c.CheckP8R8Actif.setEnabled(false);
+            card.Available = false;
+            Shown();
         }
     });
     trap(50, [&] {
         // The in-service box is not stored: a station that runs unattended
         // puts the card in service from its environment.
-        if (qEnvironmentVariable("QUILLON_P8R8_ACTIF") == QLatin1String("1") && c.CheckP8R8Actif.enabled())
-            c.CheckP8R8Actif.setChecked(true);
+        if (qEnvironmentVariable("QUILLON_P8R8_ACTIF") == QLatin1String("1") && card.Available && !card.InService)
+            SetCardInService(true);
     });
+}
+
+void SetCardInService(bool on) {
+    if (on && !Card().Available) return;
+    const bool changed = on != Card().InService;
+    Card().InService = on;
+    Shown();
+    if (changed) CheckP8R8Actif_Click();
+}
+
+void SetCardOutputs(quint16 bits) {
+    Card().Outputs = bits;
+    SendP8R8();
 }
 
 void CheckP8R8Actif_Click() {
     ErrorTrap trap(QStringLiteral("FrmSetup:CheckP8R8Actif_Click"));
-    FrmSetupControls& c = Setup();
     CardState& card = Card();
-    if (!c.CheckP8R8Actif.checked()) {
+    if (!card.InService) {
         trap(10, [&] {
             TimerP8R8().stop();
             SetPanels(false);
@@ -155,10 +170,10 @@ void CheckP8R8Actif_Click() {
     trap(40, [&] {
         if (card.CardType > 1) {
             card.CardType = 2;
-            c.cbCardType.setListIndex(2);
+            SetTypeShown(2);
             TraceCard(QStringLiteral("Err: P8R8: Active board Error"));
         } else {
-            c.cbCardType.setListIndex(card.CardType);
+            SetTypeShown(card.CardType);
             TimerP8R8().start();
             SetPanels(true);
         }
@@ -169,7 +184,7 @@ void TimerP8R8_Timer() {
     ErrorTrap trap(QStringLiteral("FrmSetup:TimerP8R8_Timer"));
     CardModule& m = M();
     CardState& card = m.state;
-    if (S().QuitRequested) {
+    if (ProgramQuitting()) {
         TimerP8R8().stop();
         return;
     }
@@ -185,16 +200,18 @@ void TimerP8R8_Timer() {
     QString list;
     for (int i = 0; i <= last; ++i) {
         trap(30, [&] {
-            CheckBoxCtl& box = Setup().ChckBoxP8R8In[size_t(i)];
-            if (value & (1u << i)) {
+            const quint16 bit = quint16(1u << i);
+            if (value & bit) {
                 // Only the closing edge runs a command.
-                if (!box.checked()) {
-                    box.setChecked(true);
+                if (!(card.Inputs & bit)) {
+                    card.Inputs |= bit;
+                    Shown();
                     ContactOn(0, i);
                 }
                 list += QString::number(i) + QStringLiteral(",");
-            } else {
-                box.setChecked(false);
+            } else if (card.Inputs & bit) {
+                card.Inputs &= quint16(~bit);
+                Shown();
             }
         });
     }
@@ -216,7 +233,7 @@ void SendP8R8() {
     quint32 value = 0;
     trap(10, [&] {
         for (int i = 0; i <= last; ++i)
-            if (Setup().ChckBoxP8R8Out[size_t(i)].checked()) value |= 1u << i;
+            if (card.Outputs & (1u << i)) value |= 1u << i;
     });
     trap(20, [&] { TraceCard(QStringLiteral("P8R8: Send on: ") + QString::number(value)); });
     trap(30, [&] {
@@ -239,6 +256,8 @@ void ResetIoCard() {
     if (M().timer) M().timer->stop();
     if (M().driver) M().driver->Close();
     M().driver.reset();
+    auto changed = M().state.Changed;
     M().state = CardState{};
+    M().state.Changed = changed;
     M().polling = false;
 }

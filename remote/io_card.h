@@ -1,8 +1,7 @@
 #pragma once
-// The digital I/O card of the setup window: contacts wired to its inputs
-// start, pause and stop recorders (ContactOn); its relays are set from the
-// output boxes. The inputs are polled every 50 ms while the card is in
-// service ("Actif" checked).
+// The digital I/O card: contacts wired to its inputs start, pause and stop
+// recorders (ContactOn); its relays are set from the outputs wanted. The
+// inputs are polled every 50 ms while the card is in service.
 //
 // The card is a GPIO chip, configured in section "P8R8" of the settings
 // file: "Chip", "Inputs", "Outputs", "InputsActiveLow", "InputsBias".
@@ -21,6 +20,17 @@ struct CardState {
     quint16 CardAddress = 0;
     std::array<quint16, 7> ConfigWords{};
     QString LastInputs;  // the input list last traced
+    // The card can be put in service (a driver, or the card simulated), is in
+    // service, shows its panels; the type shown (0, 1, 2 not supported).
+    bool Available = false;
+    bool InService = false;
+    bool PanelsEnabled = false;
+    int TypeEntry = 2;
+    // Inputs closed (bit n: input n), relays wanted.
+    quint16 Inputs = 0;
+    quint16 Outputs = 0;
+    // The setup window shows the card again (it sets this).
+    std::function<void()> Changed;
 };
 CardState& Card();
 QTimer& TimerP8R8();
@@ -28,9 +38,9 @@ QTimer& TimerP8R8();
 // The driver the card is reached through (made at InitGeneralP8R8).
 using CardDriverFactory = std::function<std::unique_ptr<platform::DioCardDriver>()>;
 
-// Hooks the card into the setup window (InitCard, CloseCard, the in-service
-// box, the output boxes). The default factory makes the GPIO card of the
-// settings. Called at start-up before the setup window loads, and by tests.
+// The driver factory of the card (the default makes the GPIO card of the
+// settings); the port closes when the application quits. Called at start-up
+// before the setup window loads, and by tests.
 void InstallIoCard(CardDriverFactory factory = {});
 
 // The GPIO lines of the card, from section "P8R8" of the settings file.
@@ -38,6 +48,10 @@ platform::GpioCardConfig GpioCardConfigFromSettings();
 
 void InitGeneralP8R8();
 void CheckP8R8Actif_Click();
+// The card put in service or out of it (the setup window's box).
+void SetCardInService(bool on);
+// The relays wanted (bit n: relay n), written to the card.
+void SetCardOutputs(quint16 bits);
 void TimerP8R8_Timer();
 void SendP8R8();
 // At unload: the polling stops and the driver is closed.

@@ -4,7 +4,7 @@
 
 #include "platform/comm_port.h"
 #include "platform/os.h"
-#include "settings/frm_setup.h"
+#include "settings/station_config.h"
 #include "support/app_globals.h"
 #include "support/dialogs.h"
 #include "support/errors.h"
@@ -71,11 +71,6 @@ void OnPortLost(const QString& reason) {
 
 void OnPortError(const QString& text) { TraceCom(QStringLiteral("COM: Err: ") + text); }
 
-void ShowSerialDevice() {
-    const int port = CIntRound(Val(Setup().ComboNoPort.text()));
-    Setup().LabelPortCOMDevice.setText(SerialDevicePath(port));
-}
-
 void CloseComControl() {
     if (L().port && L().port->PortOpen()) {
         L().port->Close();
@@ -132,15 +127,8 @@ platform::CommPort& ComControl() {
 bool SerialPortOpen() { return L().port && L().port->PortOpen(); }
 
 void InstallSerialLink() {
-    SetupLinks().OpenSerialPort = [] { CommandPortCOMInit_Click(); };
     if (L().installed) return;
     L().installed = true;
-    AddSetupWiring([] {
-        Setup().ComboNoPort.onClick = [] {
-            MarkSettingsModified();
-            ShowSerialDevice();
-        };
-    });
     // The port closes with the program (its lock file goes with it).
     if (QCoreApplication* app = QCoreApplication::instance())
         QObject::connect(app, &QCoreApplication::aboutToQuit, [] { CloseComControl(); });
@@ -154,11 +142,9 @@ QString SerialDevicePath(int port) {
     return configured.isEmpty() ? platform::DefaultCommDevice(port) : configured;
 }
 
-QString SerialSettingsText() {
-    QStringList parts;
-    for (const ComboCtl& list : Setup().ComboPortComSetup) parts << list.text().trimmed();
-    return parts.join(QLatin1Char(','));
-}
+QString SerialSettingsText() { return SerialSettingsText(Station().Serial); }
+
+int SerialPortNumber(const SerialConfig& serial) { return serial.PortEntry + 1; }
 
 void CommandPortCOMInit_Click() {
     ErrorTrap trap(QStringLiteral("FrmSetup:CommandPortCOMInit_Click"));
@@ -201,9 +187,7 @@ void InitPortCOM(const QString& settings) {
 
     step([&] { CloseComControl(); });
     step([&] {
-        const double v = Val(Setup().ComboNoPort.text());
-        if (!(v >= -32768.5 && v < 32767.5)) RaiseError(6, QStringLiteral("Overflow"));
-        port = CIntRound(v);
+        port = SerialPortNumber(Station().Serial);
     });
     step([&] { TraceCom(QStringLiteral("GPIO: COM: Init Port #") + QString::number(port) + QStringLiteral(": ") + settings); });
     step([&] {
@@ -238,11 +222,11 @@ bool SendPortCOM(const QString& line, const QString& sentTracePrefix) {
     return whole;
 }
 
-void CommandSend_Click() {
+void CommandSend_Click(const QString& text) {
     ErrorTrap trap(QStringLiteral("FrmSetup:CommandSend_Click"));
     trap(10, [&] {
         if (SerialPortOpen()) {
-            WriteLine(Setup().TexteToSend.text());
+            WriteLine(text);
         } else {
             CurrentDialogs().MessageBox(QStringLiteral("Port COM non ouvert."), App().MainWindowCaption, MsgButtons::Ok,
                                         MsgIcon::Critical, MsgOk);

@@ -6,13 +6,14 @@
 // Port n (1..9) is the device "/dev/ttyS" + (n - 1), unless the key
 // "Device_" + n of section "PortCOM" gives an absolute device path (for
 // example a /dev/serial/by-id/... link of a USB adapter).
+#include "settings/station_config.h"
+
 #include <QString>
 
 namespace platform { class CommPort; }
 
-// Hooks the link into the setup window (CommandPortCOMInit, the device shown
-// beside the port number) and closes the port when the application quits.
-// Called at start-up before the setup window loads, and by tests.
+// Closes the port when the application quits. Called at start-up before the
+// setup window loads, and by tests.
 void InstallSerialLink();
 
 // Writes one command line followed by CR LF to the switcher's port when it is
@@ -24,15 +25,17 @@ bool SendPortCOM(const QString& line, const QString& sentTracePrefix);
 
 // Button "Initialiser": the settings text of the four lists, then InitPortCOM.
 void CommandPortCOMInit_Click();
-// (Re)opens the port chosen in ComboNoPort with the settings text.
+// (Re)opens the port of the station's serial settings with the settings text.
 void InitPortCOM(const QString& settings);
-// Manual send of TexteToSend; "Port COM non ouvert." when the port is closed.
-void CommandSend_Click();
+// Manual send of a line; "Port COM non ouvert." when the port is closed.
+void CommandSend_Click(const QString& text);
 // Traces the event being reported by the port.
 void ComControl_OnComm();
 
-// "9600,N,8,1": the trimmed texts of the four selected entries of ComboPortComSetup.
+// "9600,N,8,1": the station's serial settings as text.
 QString SerialSettingsText();
+// The port number (1..9) of the serial settings.
+int SerialPortNumber(const SerialConfig& serial);
 // Device of port n: key "Device_" + n of section "PortCOM", else "/dev/ttyS" + (n - 1);
 // "" for a number outside 1..9.
 QString SerialDevicePath(int port);

@@ -1,25 +1,30 @@
 // The interpreter of the UDP command messages and the notifications that
-// follow a stop.
+// follow a stop. Each input line interprets one message at a time; a message
+// that waits (its "<WaitDuration:", the closing of a stopped file) waits on
+// its own line's timer, never in a nested event loop, so that the other
+// lines go on meanwhile.
 #include "remote/udp_messages.h"
 
-#include "core/frm_main.h"
-#include "core/main_window_state.h"
 #include "platform/capture/active_sound_recorder.h"
-#include "platform/os.h"
-#include "remote/clock_wait.h"
+#include "recording/recording.h"
 #include "remote/serial_link.h"
 #include "remote/udp_transport.h"
+#include "settings/station_config.h"
+#include "support/clock.h"
 #include "support/errors.h"
 #include "support/formats.h"
 #include "support/tracelog.h"
 
 #include <QObject>
-
-using remote_detail::WaitTicks;
+#include <QPointer>
+#include <QTimer>
+#include <memory>
 
 namespace {
 
 const QString kWhere = QStringLiteral("FrmSetup:LabelDataArrivalUDP_Change");
+// How often a line's wait looks whether the program is closing.
+constexpr int kWaitLookMs = 250;
 
 // Every line of the interpreter: column 1 the input line, column 2 the
 // recorder (-1 where not marked), flushed at once.
@@ -54,20 +59,40 @@ struct StoppedRecording {
     QString path;
 };
 
+// The message of one line being interpreted, between its steps.
+struct Job {
+    int line = 0;
+    QString message;
+    QString action, recorderText, songId, articleId;
+    qint32 wait = 0;
+    int recorder = -1;
+    StoppedRecording stopped;
+    bool stopRecording = false;
+    bool closed = false;
+    qint64 deadline = 0;
+    QTimer timer;
+    QMetaObject::Connection finished;
+};
+
+std::array<std::unique_ptr<Job>, kUdpLines>& Jobs() {
+    static auto* jobs = new std::array<std::unique_ptr<Job>, kUdpLines>;
+    return *jobs;
+}
+
 // The podcast (or conversion) notification of recorder r after a stop.
 void Notify(int k, int r, bool podcast, const StoppedRecording& stopped) {
-    FrmSetupControls& c = Setup();
-    const CheckBoxCtl& option = podcast ? c.CheckUDPPodcaster[size_t(r)] : c.CheckUDPConvertir[size_t(r)];
-    const ComboCtl& targets = podcast ? c.ComboEmissionUDPPodcaster[size_t(r)] : c.ComboEmissionUDPConvertir[size_t(r)];
+    const RecorderConfig& c = Rec(r).config();
+    const bool option = podcast ? c.UdpPodcast : c.UdpConvert;
     Trace(k, r, (podcast ? QStringLiteral("UDP: CheckUDPPodcaster: ") : QStringLiteral("UDP: CheckUDPConvertir: ")) +
-                    Num(option.value()));
-    if (option.value() != 1) return;
-    const int entry = targets.listIndex();
+                    Num(option ? 1 : 0));
+    if (!option) return;
+    const int entry = podcast ? c.PodcastTargetEntry : c.ConvertTargetEntry;
     if (podcast) Trace(k, r, QStringLiteral("UDP: ComboEmissionUDPPodcaster(NoPipe).ListIndex: ") + Num(entry));
     if (entry <= 0 || entry > kUdpTargets) return;
     const int t = entry - 1;
-    const QString address = c.TexteUDPIPCible[size_t(t)].text().trimmed();
-    const QString portText = c.TexteUDPPortCible[size_t(t)].text().trimmed();
+    const UdpTargetConfig& target = Station().UdpOut[size_t(t)];
+    const QString address = target.Address.trimmed();
+    const QString portText = target.Port.trimmed();
     if (podcast) Trace(k, r, QStringLiteral("UDP: Idx: ") + Num(t) + QStringLiteral(": ") + address + QLatin1Char(':') + portText);
     if (address.isEmpty() || portText.isEmpty()) return;
     const qint32 port = CLngRound(Val(portText));
@@ -97,222 +122,264 @@ void Notify(int k, int r, bool podcast, const StoppedRecording& stopped) {
     Trace(k, r, QStringLiteral("UDP: Send to: ") + address + QLatin1Char(':') + Num(port) + QLatin1Char(' ') + P(text));
 }
 
-// The stop of recorder r, then its notifications once its file is closed.
-void RemoteStop(ErrorTrap& trap, int k, int r) {
-    platform::ActiveSoundRecorder* engine = S().ActiveSoundRecorder1[size_t(r)];
-    const bool recording = RecorderEngineRecording(r);
-    bool closed = false;
-    QObject context;
-    if (recording && engine) {
-        QObject::connect(engine, &platform::ActiveSoundRecorder::RecordingFinalizationDone, &context,
-                         [&closed, r](int index, bool) {
-                             if (index == r) closed = true;
-                         });
-    }
-    StoppedRecording stopped;
-    trap(290, [&] {
-        const UdpCommandState& st = UdpCommands();
-        stopped = {st.PvSArticleId[size_t(r)], st.PvSSongId[size_t(r)], S().slot[size_t(r)].AnnouncedFilePath};
-    });
-    trap(300, [&] {
-        S().RemoteActionRunning = true;
-        BtnStopOn(r);
-    });
-    trap(310, [&] { S().RemoteActionRunning = false; });
-    // The services are told about a file that is complete.
-    trap(320, [&] {
-        if (!recording || !engine) return;
-        if (!platform::WaitInEventLoop([&] { return closed || RemoteClosing(); }, kFinalisationWaitMs) && !closed)
-            TraceLog(k, r, -1,
-                     QStringLiteral("Err: UDP: Recording file not closed ") + Num(kFinalisationWaitMs) +
-                         QStringLiteral(" ms after the stop: announced anyway: ") + stopped.path,
-                     true, true);
-    });
-    trap(330, [&] { Notify(k, r, true, stopped); });
-    trap(340, [&] { Notify(k, r, false, stopped); });
-}
-
 void RemoteStart(ErrorTrap& trap, int k, int r, const QString& songId, const QString& articleId) {
     UdpCommandState& st = UdpCommands();
-    XPButton& record = S().main.rec[size_t(r)].XPButtonRecord;
+    Recorder& rec = Rec(r);
     bool already = false;
     trap(200, [&] {
-        already = record.Checked();
+        already = rec.Wanted();
         if (already) Framed(k, r, QStringLiteral("Err: Record already started: No action"), QStringLiteral("="));
     });
     if (already) return;
+    StartRequest request;
+    request.Origin = CommandOrigin::Udp;
     trap(210, [&] {
-        record.setChecked(true);
         Trace(-1, r, QStringLiteral("XPButtonRecord.Checked: True |Sub: ") + kWhere);
-        S().RemoteActionRunning = true;
         st.PvSSongId[size_t(r)].clear();
-        S().slot[size_t(r)].AnnouncedFilePath.clear();
+        rec.runtime().AnnouncedFilePath.clear();
         st.PvSArticleId[size_t(r)].clear();
-        if (Setup().CheckRecord128.value() == 1) S().Force128Kbits = true;
+        request.Force128k = Station().StartRecord128;
     });
     trap(220, [&] {
         if (!Blank(articleId)) {
-            BtnRecordOn(r, QString(), articleId, QString());
+            request.Name = articleId;
+            rec.Start(request);
             st.PvSArticleId[size_t(r)] = articleId;
             Trace(-1, r, QStringLiteral("ArticleId set to: ") + P(st.PvSArticleId[size_t(r)]));
         } else if (!Blank(songId)) {
-            BtnRecordOn(r, QString(), songId, QString());
+            request.Name = songId;
+            rec.Start(request);
             st.PvSSongId[size_t(r)] = songId;
             Trace(-1, r, QStringLiteral("PvSSongId set to: ") + P(st.PvSSongId[size_t(r)]));
         } else {
-            BtnRecordOn(r);
+            rec.Start(request);
         }
     });
-    trap(230, [&] {
-        S().Force128Kbits = false;
-        S().RemoteActionRunning = false;
+}
+
+void Finish(Job& job);
+void Act(Job& job);
+
+// The notifications of a stop, once its file is closed (or given up).
+void Announce(Job& job) {
+    ErrorTrap trap(kWhere);
+    const int k = job.line, r = job.recorder;
+    QObject::disconnect(job.finished);
+    job.timer.stop();
+    QObject::disconnect(&job.timer, nullptr, nullptr, nullptr);
+    trap(320, [&] {
+        if (job.stopRecording && !job.closed)
+            TraceLog(k, r, -1,
+                     QStringLiteral("Err: UDP: Recording file not closed ") + Num(kFinalisationWaitMs) +
+                         QStringLiteral(" ms after the stop: announced anyway: ") + job.stopped.path,
+                     true, true);
     });
+    trap(330, [&] { Notify(k, r, true, job.stopped); });
+    trap(340, [&] { Notify(k, r, false, job.stopped); });
+    Finish(job);
+}
+
+// The stop of the message's recorder, then its notifications once its file
+// is closed.
+void RemoteStop(Job& job) {
+    ErrorTrap trap(kWhere);
+    const int r = job.recorder;
+    Recorder& rec = Rec(r);
+    job.stopRecording = rec.EngineRecording() && rec.engine();
+    job.closed = false;
+    if (job.stopRecording) {
+        job.finished = QObject::connect(rec.engine(), &platform::ActiveSoundRecorder::RecordingFinalizationDone,
+                                        &job.timer, [&job, r](int index, bool) {
+                                            if (index == r) job.closed = true;
+                                        });
+    }
+    trap(290, [&] {
+        const UdpCommandState& st = UdpCommands();
+        job.stopped = {st.PvSArticleId[size_t(r)], st.PvSSongId[size_t(r)], rec.runtime().AnnouncedFilePath};
+    });
+    trap(300, [&] { rec.Stop(StopReason::Remote); });
+    if (!job.stopRecording || job.closed) {
+        Announce(job);
+        return;
+    }
+    // The services are told about a file that is complete.
+    job.deadline = CurrentClock().tickMs() + kFinalisationWaitMs;
+    job.timer.setInterval(kWaitLookMs);
+    QObject::connect(&job.timer, &QTimer::timeout, [&job] {
+        if (job.closed || RemoteClosing() || CurrentClock().tickMs() >= job.deadline) Announce(job);
+    });
+    job.timer.start();
+}
+
+void Act(Job& job) {
+    ErrorTrap trap(kWhere);
+    const int k = job.line;
+    int& r = job.recorder;
+    bool named = false;
+    trap(80, [&] {
+        r = RecorderIndex(job.recorderText);
+        Trace(k, -1, QStringLiteral("UDP: Action: ") + P(job.action));
+        named = !Blank(job.recorderText);
+    });
+    if (!named || !trap(90, [&] {
+            if (r < 0)
+                RaiseError(9, QStringLiteral("Subscript out of range: Recorder: ") + P(job.recorderText) +
+                                  QStringLiteral(" is not a recorder (1 to 8): no action"));
+            // A recorder out of service has no capture: a start would be
+            // announced later for a file that was never made.
+            if (r >= RecordersInService())
+                RaiseError(9, QStringLiteral("Subscript out of range: Recorder: ") + P(job.recorderText) +
+                                  QStringLiteral(" is not in service: no action"));
+        })) {
+        Finish(job);
+        return;
+    }
+    if (Is(job.action, "Start") || Is(job.action, "On")) {
+        RemoteStart(trap, k, r, job.songId, job.articleId);
+    } else if (Is(job.action, "Pause")) {
+        trap(400, [&] { Rec(r).TogglePause(); });
+    } else if (Is(job.action, "Stop") || Is(job.action, "Off")) {
+        RemoteStop(job);
+        return;
+    } else {
+        trap(500, [&] { Trace(k, -1, QStringLiteral("UDP: Unknow action: ") + P(job.action)); });
+    }
+    Finish(job);
+}
+
+// The end of the message's wait: the action, unless the program is closing.
+void WaitOver(Job& job) {
+    job.timer.stop();
+    QObject::disconnect(&job.timer, nullptr, nullptr, nullptr);
+    const QString sub = QStringLiteral("FrmSetup") + QLatin1Char(':') + QStringLiteral("LabelDataArrivalUDP_Change");
+    Trace(-1, -1, QStringLiteral("UDP: LabelDataArrivalUDP_Change: WaitDuration: ") + Num(job.wait) +
+                      QStringLiteral(" ms |End |Sub: ") + sub);
+    if (RemoteClosing()) {
+        Trace(job.line, -1, QStringLiteral("UDP: LabelDataArrivalUDP_Change: the program is closing: no action"));
+        Finish(job);
+        return;
+    }
+    Act(job);
+}
+
+void Finish(Job& job) {
+    ErrorTrap trap(kWhere);
+    const int k = job.line;
+    trap(600, [&] {
+        Framed(k, -1, QStringLiteral("UDP: LabelDataArrivalUDP_Change: End: |Data: ") + P(job.message),
+               QStringLiteral("="));
+    });
+    UdpCommands().InProcess[size_t(k)] = false;
+    // The job is deleted once its own handlers have returned.
+    std::unique_ptr<Job>& slot = Jobs()[size_t(k)];
+    if (slot.get() == &job) {
+        Job* done = slot.release();
+        QTimer::singleShot(0, [done] { delete done; });
+    }
+    trap(700, [&] { KickUdpQueue(); });
 }
 
 }  // namespace
 
-bool RemoteClosing() { return S().QuitRequested || MainState().UnloadStarted; }
+bool RemoteClosing() { return ProgramQuitting() || ProgramUnloading(); }
 
 UdpCommandState& UdpCommands() {
     static UdpCommandState state;
     return state;
 }
 
-void ResetUdpCommandState() { UdpCommands() = UdpCommandState{}; }
+void ResetUdpCommandState() {
+    for (auto& job : Jobs()) {
+        if (!job) continue;
+        QObject::disconnect(job->finished);
+        job->timer.stop();
+        job.reset();
+    }
+    UdpCommands() = UdpCommandState{};
+}
 
-void LabelDataArrivalUDP_Change(int k) {
+bool UdpLineBusy(int k) { return k >= 0 && k < kUdpLines && UdpCommands().InProcess[size_t(k)]; }
+
+bool UdpMessageCarriesCommand(const QString& message) {
+    return !Blank(ExtraireBalise(message, QStringLiteral("<Record:"))) ||
+           !Blank(ExtraireBalise(message, QStringLiteral("<ASC82Plus:")));
+}
+
+void LabelDataArrivalUDP_Change(int k, const QString& message) {
     ErrorTrap trap(kWhere);
     if (!trap(5, [&] {
             if (k < 0 || k >= kUdpLines) RaiseError(9, QStringLiteral("Subscript out of range"));
         }))
         return;
+    if (Blank(message)) return;
     UdpCommandState& st = UdpCommands();
-    LabelCtl& inbox = Setup().LabelDataArrivalUDP[size_t(k)];
-
-    // 1. A message of this line is still being interpreted: this one waits
-    // for it, for a while.
-    bool busy = false;
-    trap(10, [&] {
-        if (st.InProcess[size_t(k)] && !Blank(inbox.text())) {
-            const QString arriving = inbox.text();
-            if (!WaitTicks(kInProcessWaitMs, [&] { return !st.InProcess[size_t(k)] || RemoteClosing(); }, true) &&
-                st.InProcess[size_t(k)])
-                Framed(k, -1, QStringLiteral("UDP: Receipt: ") + P(arriving) + QStringLiteral(" But InProcess: Aborted"),
-                       QStringLiteral("*"));
-        }
-        busy = st.InProcess[size_t(k)];
-    });
-    if (busy) return;
-
-    // 2-3.
-    QString message;
-    trap(20, [&] {
-        st.InProcess[size_t(k)] = true;
-        message = inbox.text();
-    });
-    if (!Blank(message)) {
-        // 4-6.
-        trap(30, [&] {
-            Framed(k, -1, QStringLiteral("UDP: LabelDataArrivalUDP_Change: Start: |Data: ") + P(message),
-                   QStringLiteral("="));
-            Trace(k, -1, QStringLiteral("UDP: Receipt: ") + P(message));
-        });
-        QString action, recorderText, waitText, songId, articleId, convert, serial;
-        qint32 wait = 0;
-        trap(40, [&] {
-            action = ExtraireBalise(message, QStringLiteral("<Record:"));
-            recorderText = ExtraireBalise(message, QStringLiteral("<Recorder:"));
-            waitText = ExtraireBalise(message, QStringLiteral("<WaitDuration:"));
-            wait = CLngRound(Val(waitText));
-            songId = ExtraireBalise(message, QStringLiteral("<SongId:"));
-            if (Blank(songId)) songId = ExtraireBalise(message, QStringLiteral("<Song:"));
-            articleId = ExtraireBalise(message, QStringLiteral("<ArticleId:"));
-            if (Blank(articleId)) articleId = ExtraireBalise(message, QStringLiteral("<Article:"));
-            convert = ExtraireBalise(message, QStringLiteral("<Convert:"));
-            serial = ExtraireBalise(message, QStringLiteral("<ASC82Plus:"));
-        });
-        trap(50, [&] {
-            Trace(-1, -1,
-                  QStringLiteral("UDP: LabelDataArrivalUDP_Change: Action: ") + P(action) + QStringLiteral(" |Recorder: ") +
-                      P(recorderText) + QStringLiteral(" |SongId: ") + P(songId) + QStringLiteral(" |ArticleId: ") +
-                      P(articleId) + QStringLiteral(" |AConvertir: ") + P(convert) + QStringLiteral(" |ASC82Plus: ") +
-                      P(serial));
-        });
-        // 7. The serial command goes out whatever the rest of the message.
-        trap(60, [&] {
-            if (Blank(serial)) return;
-            SendPortCOM(serial, QStringLiteral("UDP: LabelDataArrivalUDP_Change: COM: Data sended: "));
-        });
-        bool closing = false;
-        if (!Blank(action)) {
-            // 9. The delay, bounded.
-            trap(70, [&] {
-                if (wait <= 0) return;
-                if (wait > kMaxWaitDurationMs) {
-                    Trace(k, -1,
-                          QStringLiteral("UDP: LabelDataArrivalUDP_Change: WaitDuration: ") + Num(wait) +
-                              QStringLiteral(" ms is too long: cut to ") + Num(kMaxWaitDurationMs) + QStringLiteral(" ms"));
-                    wait = kMaxWaitDurationMs;
-                }
-                const QString sub = QStringLiteral("FrmSetup") + QLatin1Char(':') + QStringLiteral("LabelDataArrivalUDP_Change");
-                Trace(-1, -1, QStringLiteral("UDP: LabelDataArrivalUDP_Change: WaitDuration: ") + Num(wait) +
-                                  QStringLiteral(" ms |Start |Sub: ") + sub);
-                WaitTicks(wait, RemoteClosing);
-                Trace(-1, -1, QStringLiteral("UDP: LabelDataArrivalUDP_Change: WaitDuration: ") + Num(wait) +
-                                  QStringLiteral(" ms |End |Sub: ") + sub);
-                if (RemoteClosing()) {
-                    Trace(k, -1, QStringLiteral("UDP: LabelDataArrivalUDP_Change: the program is closing: no action"));
-                    closing = true;
-                }
-            });
-            // 10. The recorder.
-            int r = -1;
-            bool named = false;
-            trap(80, [&] {
-                r = RecorderIndex(recorderText);
-                Trace(k, -1, QStringLiteral("UDP: Action: ") + P(action));
-                named = !Blank(recorderText);
-            });
-            if (named && !closing && trap(90, [&] {
-                    if (r < 0)
-                        RaiseError(9, QStringLiteral("Subscript out of range: Recorder: ") + P(recorderText) +
-                                          QStringLiteral(" is not a recorder (1 to 8): no action"));
-                    // A recorder out of service has no capture: a start would
-                    // be announced later for a file that was never made.
-                    if (r >= qBound(0, int(S().RecorderCount), kRecorders))
-                        RaiseError(9, QStringLiteral("Subscript out of range: Recorder: ") + P(recorderText) +
-                                          QStringLiteral(" is not in service: no action"));
-                })) {
-                // 11.
-                trap(100, [&] { S().slot[size_t(r)].RemoteCommandActive = true; });
-                if (Is(action, "Start") || Is(action, "On")) {
-                    RemoteStart(trap, k, r, songId, articleId);
-                } else if (Is(action, "Pause")) {
-                    trap(400, [&] {
-                        XPButton& pause = S().main.rec[size_t(r)].XPButtonPause;
-                        pause.setChecked(!pause.Checked());
-                        S().RemoteActionRunning = true;
-                        BtnPauseOn(r);
-                    });
-                    trap(410, [&] { S().RemoteActionRunning = false; });
-                } else if (Is(action, "Stop") || Is(action, "Off")) {
-                    RemoteStop(trap, k, r);
-                } else {
-                    trap(500, [&] { Trace(k, -1, QStringLiteral("UDP: Unknow action: ") + P(action)); });
-                }
-                trap(510, [&] { S().slot[size_t(r)].RemoteCommandActive = false; });
-            }
-        }
-        // 12.
-        trap(600, [&] {
-            Framed(k, -1, QStringLiteral("UDP: LabelDataArrivalUDP_Change: End: |Data: ") + P(message),
-                   QStringLiteral("="));
-        });
-        trap(610, [&] { inbox.setText(QString()); });
+    // A message of this line is still being interpreted: this one waits in
+    // the line's queue.
+    if (st.InProcess[size_t(k)]) {
+        QueueUdpMessage(k, message);
+        return;
     }
-    // 13.
-    st.InProcess[size_t(k)] = false;
-    trap(700, [&] { KickUdpQueue(); });
+    st.InProcess[size_t(k)] = true;
+    auto owned = std::make_unique<Job>();
+    Job& job = *owned;
+    Jobs()[size_t(k)] = std::move(owned);
+    job.line = k;
+    job.message = message;
+    trap(30, [&] {
+        Framed(k, -1, QStringLiteral("UDP: LabelDataArrivalUDP_Change: Start: |Data: ") + P(message), QStringLiteral("="));
+        Trace(k, -1, QStringLiteral("UDP: Receipt: ") + P(message));
+    });
+    QString waitText, convert, serial;
+    trap(40, [&] {
+        job.action = ExtraireBalise(message, QStringLiteral("<Record:"));
+        job.recorderText = ExtraireBalise(message, QStringLiteral("<Recorder:"));
+        waitText = ExtraireBalise(message, QStringLiteral("<WaitDuration:"));
+        job.wait = CLngRound(Val(waitText));
+        job.songId = ExtraireBalise(message, QStringLiteral("<SongId:"));
+        if (Blank(job.songId)) job.songId = ExtraireBalise(message, QStringLiteral("<Song:"));
+        job.articleId = ExtraireBalise(message, QStringLiteral("<ArticleId:"));
+        if (Blank(job.articleId)) job.articleId = ExtraireBalise(message, QStringLiteral("<Article:"));
+        convert = ExtraireBalise(message, QStringLiteral("<Convert:"));
+        serial = ExtraireBalise(message, QStringLiteral("<ASC82Plus:"));
+    });
+    trap(50, [&] {
+        Trace(-1, -1,
+              QStringLiteral("UDP: LabelDataArrivalUDP_Change: Action: ") + P(job.action) + QStringLiteral(" |Recorder: ") +
+                  P(job.recorderText) + QStringLiteral(" |SongId: ") + P(job.songId) + QStringLiteral(" |ArticleId: ") +
+                  P(job.articleId) + QStringLiteral(" |AConvertir: ") + P(convert) + QStringLiteral(" |ASC82Plus: ") +
+                  P(serial));
+    });
+    // The serial command goes out whatever the rest of the message.
+    trap(60, [&] {
+        if (Blank(serial)) return;
+        SendPortCOM(serial, QStringLiteral("UDP: LabelDataArrivalUDP_Change: COM: Data sended: "));
+    });
+    if (Blank(job.action)) {
+        Finish(job);
+        return;
+    }
+    if (job.wait <= 0) {
+        Act(job);
+        return;
+    }
+    // The delay, bounded, on this line's own timer.
+    trap(70, [&] {
+        if (job.wait > kMaxWaitDurationMs) {
+            Trace(k, -1,
+                  QStringLiteral("UDP: LabelDataArrivalUDP_Change: WaitDuration: ") + Num(job.wait) +
+                      QStringLiteral(" ms is too long: cut to ") + Num(kMaxWaitDurationMs) + QStringLiteral(" ms"));
+            job.wait = kMaxWaitDurationMs;
+        }
+        const QString sub = QStringLiteral("FrmSetup") + QLatin1Char(':') + QStringLiteral("LabelDataArrivalUDP_Change");
+        Trace(-1, -1, QStringLiteral("UDP: LabelDataArrivalUDP_Change: WaitDuration: ") + Num(job.wait) +
+                          QStringLiteral(" ms |Start |Sub: ") + sub);
+    });
+    job.deadline = CurrentClock().tickMs() + job.wait;
+    job.timer.setInterval(int(qMin<qint64>(job.wait, kWaitLookMs)));
+    QObject::connect(&job.timer, &QTimer::timeout, [&job] {
+        if (RemoteClosing() || CurrentClock().tickMs() >= job.deadline) WaitOver(job);
+    });
+    job.timer.start();
 }
 
 void CommandTestUDP_Click(int index) {
@@ -331,4 +398,17 @@ void Command_Click() {
 void Command1_Click() {
     ErrorTrap trap(QStringLiteral("FrmSetup:Command1_Click"));
     trap(10, [&] { PutInInbox(0, QStringLiteral("<Record:Stop><SongId:99999999><Recorder:1>")); });
+}
+
+void InstallUdpRemote() {
+    InstallUdpTransport();
+    UdpMessageSink& sink = UdpSink();
+    sink.Interpret = [](int k, const QString& message) { LabelDataArrivalUDP_Change(k, message); };
+    sink.Busy = UdpLineBusy;
+    sink.CarriesCommand = UdpMessageCarriesCommand;
+}
+
+void ResetUdpRemote() {
+    ResetUdpTransport();
+    ResetUdpCommandState();
 }

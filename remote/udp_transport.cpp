@@ -2,11 +2,10 @@
 // queue timer that hands messages to the interpreter, and the output sockets.
 #include "remote/udp_transport.h"
 
-#include "core/recorder_slot.h"
-#include "core/silence_alarm.h"
 #include "platform/os.h"
+#include "recording/recording.h"
+#include "recording/silence_alarm.h"
 #include "remote/clock_wait.h"
-#include "remote/udp_messages.h"
 #include "support/clock.h"
 #include "support/errors.h"
 #include "support/formats.h"
@@ -89,7 +88,20 @@ void CheckLine(int k) {
 }
 
 // A line whose message is still being interpreted takes no other.
-bool LineBusy(int k) { return State().HandOverRunning[size_t(k)] || UdpCommands().InProcess[size_t(k)]; }
+bool LineBusy(int k) {
+    return State().HandOverRunning[size_t(k)] || (UdpSink().Busy && UdpSink().Busy(k));
+}
+
+bool StartupDone() { return RecordingEnv().StartupDone && RecordingEnv().StartupDone(); }
+
+// A line may take its next message: not busy, and its last one handed over
+// at least kUdpHandOverGapMs ago.
+bool LineReady(int k, qint64 now) {
+    const FrmMainBis& b = State();
+    if (b.ListeUDPIn[size_t(k)].empty() || LineBusy(k)) return false;
+    const qint64 last = b.LastHandOverTick[size_t(k)];
+    return last == 0 || now - last > kUdpHandOverGapMs || now < last;
+}
 
 bool AnyQueued() {
     for (const auto& q : State().ListeUDPIn)
@@ -102,12 +114,13 @@ bool AnyQueued() {
 // still interpreting (it keeps running, so they are handed over after).
 void RearmTimer() {
     FrmMainBis& b = State();
-    if (!AnyQueued() || RemoteClosing()) return;
+    if (!AnyQueued() || ProgramQuitting() || ProgramUnloading()) return;
+    // A line that can take a message (now, or once its gap has passed) is
+    // looked at the short period; lines that are all busy, slowly.
     bool ready = false;
-    for (int i = 0; i < kUdpLines && !ready; ++i)
-        ready = !b.ListeUDPIn[size_t(i)].empty() && !LineBusy(i);
+    for (int i = 0; i < kUdpLines && !ready; ++i) ready = !b.ListeUDPIn[size_t(i)].empty() && !LineBusy(i);
     // Before the end of the start-up nothing is handed over: a slow look.
-    if (!S().StartupDone) ready = false;
+    if (!StartupDone()) ready = false;
     const int interval = ready ? qMax(1, b.ReadyIntervalMs) : kUdpHandOverGapMs;
     if (!b.TimerUDP.isActive() || b.TimerUDP.remainingTime() > interval) b.TimerUDP.start(interval);
 }
@@ -145,10 +158,23 @@ QString Pop(int k) {
 }  // namespace
 
 void PutInInbox(int k, const QString& message) {
-    LabelCtl& inbox = Setup().LabelDataArrivalUDP[size_t(k)];
-    // The same text again would not be a change.
-    if (inbox.text() == message) inbox.setText(QString());
-    inbox.setText(message);
+    if (UdpSink().Interpret) UdpSink().Interpret(k, message);
+}
+
+UdpMessageSink& UdpSink() {
+    static UdpMessageSink sink;
+    return sink;
+}
+
+void QueueUdpMessage(int k, const QString& message) {
+    if (k < 0 || k >= kUdpLines) return;
+    Enqueue(k, message);
+    RearmTimer();
+}
+
+UdpDisplayHooks& UdpDisplay() {
+    static UdpDisplayHooks hooks;
+    return hooks;
 }
 
 FrmMainBis& MainBis() { return State(); }
@@ -183,15 +209,18 @@ void FrmMainBis_Unload() {
 void CheckUDPInActif_Click(int k) {
     ErrorTrap trap(kSubBind);
     if (!trap(5, [&] { CheckLine(k); })) return;
-    FrmSetupControls& c = Setup();
+    const UdpLineConfig& line = Station().UdpIn[size_t(k)];
     const QString index = QStringLiteral(" (Index: ") + Num(k) + QLatin1Char(')');
-    if (c.CheckUDPInActif[size_t(k)].checked()) {
+    auto bound = [k](bool on) {
+        if (UdpDisplay().LineBound) UdpDisplay().LineBound(k, on);
+    };
+    if (line.Active) {
         QString address;
         qint32 port = 0;
         bool go = true;
         trap(10, [&] {
-            address = c.TexteUDPIPSource[size_t(k)].text().trimmed();
-            port = CLngRound(Val(c.TexteUDPPortSource[size_t(k)].text()));
+            address = line.Address.trimmed();
+            port = CLngRound(Val(line.Port));
         });
         trap(20, [&] {
             if (!address.isEmpty()) return;
@@ -221,7 +250,7 @@ void CheckUDPInActif_Click(int k) {
             trap(50, [&] {
                 // A line listens on one interface, never on all of them.
                 if (!IsEveryInterface(address)) return;
-                QString own = c.TexteAdresseIP.text().trimmed();
+                QString own = Station().HostAddress.trimmed();
                 if (own.isEmpty() || IsEveryInterface(own)) own = platform::HostAddress();
                 Trace(-1, QStringLiteral("UDP: SocketWrenchUDPIn: ") + address +
                               QStringLiteral(" would listen on every interface: this computer's address ") + own +
@@ -235,8 +264,7 @@ void CheckUDPInActif_Click(int k) {
                 if (s.Bind(address, port) == 0) {
                     Trace(-1, QStringLiteral("UDP: SocketWrenchUDPIn.Binded to: ") + address + QLatin1Char(':') +
                                   Num(port) + index);
-                    c.TexteUDPIPSource[size_t(k)].setEnabled(false);
-                    c.TexteUDPPortSource[size_t(k)].setEnabled(false);
+                    bound(true);
                 } else {
                     // A line in service that cannot listen is deaf to its
                     // remote commands: the operator must see it.
@@ -248,12 +276,8 @@ void CheckUDPInActif_Click(int k) {
         }
     } else {
         trap(70, [&] { DisconnectLine(k, QStringLiteral("UDP: SocketWrenchUDPIn.Disconnected ") + index); });
-        trap(80, [&] {
-            c.TexteUDPIPSource[size_t(k)].setEnabled(true);
-            c.TexteUDPPortSource[size_t(k)].setEnabled(true);
-        });
+        trap(80, [&] { bound(false); });
     }
-    trap(90, [&] { MarkSettingsModified(); });
 }
 
 void SocketWrenchUDPIn_OnRead(int k) {
@@ -293,8 +317,12 @@ void SocketWrenchUDPIn_OnRead(int k) {
         const QString text = DatagramText(bytes);
         Trace(k, QStringLiteral("UDP: OnRead: Data read from the socket: ") + PrintableText(text));
         if (text.trimmed().isEmpty()) return;
-        Setup().TexteUDPDonneeRecues[size_t(k)].setText(TimingMilliSec() + QStringLiteral(" | ") +
-                                                        PrintableText(text));
+        if (UdpDisplay().Received) UdpDisplay().Received(k, TimingMilliSec() + QStringLiteral(" | ") + PrintableText(text));
+        // A message that asks for nothing never takes the line's turn.
+        if (UdpSink().CarriesCommand && !UdpSink().CarriesCommand(text)) {
+            Trace(k, QStringLiteral("Err: UDP: No command in the message: dropped: ") + PrintableText(text));
+            return;
+        }
         Enqueue(k, text);
         RearmTimer();
     });
@@ -311,17 +339,19 @@ void TimerUDP_Timer() {
     ErrorTrap trap(QStringLiteral("Frm_MainBis:TimerUDP_Timer"));
     FrmMainBis& b = State();
     trap(10, [&] { b.TimerUDP.stop(); });
-    if (RemoteClosing()) return;
+    if (ProgramQuitting() || ProgramUnloading()) return;
     // Messages that arrive while the program starts wait for the recorders.
-    if (!S().StartupDone) {
+    if (!StartupDone()) {
         trap(20, [&] { RearmTimer(); });
         return;
     }
     int k = -1;
     trap(30, [&] {
-        if (b.AnyHandOver && CurrentClock().tickMs() - b.LastHandOverTick <= kUdpHandOverGapMs) return;
-        for (int i = 0; i < kUdpLines; ++i) {
-            if (b.ListeUDPIn[size_t(i)].empty() || LineBusy(i)) continue;
+        // The lines take turns: a busy or flooded line never holds up another.
+        const qint64 now = CurrentClock().tickMs();
+        for (int n = 1; n <= kUdpLines; ++n) {
+            const int i = (b.LastLine + n) % kUdpLines;
+            if (!LineReady(i, now)) continue;
             k = i;
             break;
         }
@@ -331,16 +361,16 @@ void TimerUDP_Timer() {
         trap(40, [&] { message = Pop(k); });
         trap(50, [&] {
             b.HandOverRunning[size_t(k)] = true;
-            b.AnyHandOver = true;
-            b.LastHandOverTick = CurrentClock().tickMs();
+            b.LastLine = k;
+            b.LastHandOverTick[size_t(k)] = CurrentClock().tickMs();
             // The other lines go on while this message is interpreted.
             RearmTimer();
             TraceLogEncadre(k, -1, -1, PrintableText(message), QStringLiteral("*"));
         });
-        trap(60, [&] { PutInInbox(k, message); });
-        trap(70, [&] {
+        // The line is marked busy by the interpreter until the message is done.
+        trap(60, [&] {
             b.HandOverRunning[size_t(k)] = false;
-            b.LastHandOverTick = CurrentClock().tickMs();
+            PutInInbox(k, message);
         });
     }
     trap(80, [&] { RearmTimer(); });
@@ -443,18 +473,17 @@ void BtnUDPSend_Click(int t) {
             if (t < 0 || t >= kUdpTargets) RaiseError(9, QStringLiteral("Subscript out of range"));
         }))
         return;
-    FrmSetupControls& c = Setup();
-    const QString message = c.TexteUDPSend[size_t(t)].text();
+    const UdpTargetConfig& target = Station().UdpOut[size_t(t)];
+    const QString message = target.Message;
     if (message.trimmed().isEmpty()) return;
-    const QString address = c.TexteUDPIPCible[size_t(t)].text();
-    trap(10, [&] { SendDataUDPSocketWrench(t, address, CLngRound(Val(c.TexteUDPPortCible[size_t(t)].text())), message); });
-    const TextCtl* more[] = {&c.TexteUDPPortBCible[size_t(t)], &c.TexteUDPPortCCible[size_t(t)],
-                             &c.TexteUDPPortDCible[size_t(t)]};
+    const QString address = target.Address;
+    trap(10, [&] { SendDataUDPSocketWrench(t, address, CLngRound(Val(target.Port)), message); });
+    const QString more[] = {target.PortB, target.PortC, target.PortD};
     int line = 20;
-    for (const TextCtl* port : more) {
+    for (const QString& port : more) {
         trap(line, [&] { WaitTicks(24); });
         trap(line + 10, [&] {
-            const double value = Val(port->text());
+            const double value = Val(port);
             if (value > 0) SendDataUDPSocketWrench(t, address, CLngRound(value), message);
         });
         line += 20;
@@ -500,10 +529,10 @@ namespace {
 void SendSilenceAlarm(int recorder, int t, bool on) {
     ErrorTrap trap(QStringLiteral("Frm_MainBis:SendSilenceAlarm"));
     trap(10, [&] {
-        if (t < 0 || t >= kUdpTargets || RemoteClosing()) return;
-        FrmSetupControls& c = Setup();
-        const QString address = c.TexteUDPIPCible[size_t(t)].text().trimmed();
-        const QString portText = c.TexteUDPPortCible[size_t(t)].text().trimmed();
+        if (t < 0 || t >= kUdpTargets || ProgramQuitting() || ProgramUnloading()) return;
+        const UdpTargetConfig& target = Station().UdpOut[size_t(t)];
+        const QString address = target.Address.trimmed();
+        const QString portText = target.Port.trimmed();
         const QString text = SilenceAlarmMessage(recorder, on);
         if (address.isEmpty() || portText.isEmpty()) {
             TraceLog(-1, recorder, -1,
@@ -521,23 +550,9 @@ void SendSilenceAlarm(int recorder, int t, bool on) {
 
 }  // namespace
 
-void InstallUdpRemote() {
-    SetSilenceNotifier(SendSilenceAlarm);
-    SetupLinks().LoadCompanionWindow = FrmMainBis_Load;
-    SetupLinks().UnloadCompanionWindow = FrmMainBis_Unload;
-    static bool wired = false;
-    if (wired) return;
-    wired = true;
-    AddSetupWiring([] {
-        FrmSetupControls& c = Setup();
-        for (int k = 0; k < kUdpLines; ++k) {
-            c.CheckUDPInActif[size_t(k)].onClick = [k] { CheckUDPInActif_Click(k); };
-            c.LabelDataArrivalUDP[size_t(k)].onChange = [k] { LabelDataArrivalUDP_Change(k); };
-        }
-    });
-}
+void InstallUdpTransport() { SetSilenceNotifier(SendSilenceAlarm); }
 
-void ResetUdpRemote() {
+void ResetUdpTransport() {
     FrmMainBis& b = State();
     b.TimerUDP.stop();
     b.TimerUDP.setInterval(kUdpTimerMs);
@@ -551,8 +566,7 @@ void ResetUdpRemote() {
     b.ConnectedPort.fill(0);
     b.HandOverRunning.fill(false);
     b.Dropped.fill(0);
-    b.LastHandOverTick = 0;
-    b.AnyHandOver = false;
+    b.LastHandOverTick.fill(0);
+    b.LastLine = kUdpLines - 1;
     b.Loaded = false;
-    ResetUdpCommandState();
 }

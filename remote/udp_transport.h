@@ -1,12 +1,14 @@
 #pragma once
 // UDP transport: the nine input lines (bound sockets, reception queues and the
-// queue timer that hands messages to the command interpreter through each
-// line's inbox) and the output sockets of the nine targets. The sockets, the
-// queues and the timer belong to the hidden companion window Frm_MainBis; the
-// parameters are the setup window's controls (Setup()).
+// queue timer that hands messages to the command interpreter) and the output
+// sockets of the nine targets. The sockets, the queues and the timer belong to
+// the hidden companion window Frm_MainBis; the parameters are the station's
+// settings (Station()).
 #include "platform/udp_socket.h"
 #include "remote/message_text.h"
-#include "settings/frm_setup.h"
+#include "settings/station_config.h"
+
+#include <functional>
 
 #include <QByteArray>
 #include <QString>
@@ -40,9 +42,10 @@ struct FrmMainBis {
     int ReadyIntervalMs = kUdpTimerMs;
     // A message of the line is being handed over (its interpreter runs).
     std::array<bool, kUdpLines> HandOverRunning{};
-    // Clock tick of the start or end of the latest hand-over (any line).
-    qint64 LastHandOverTick = 0;
-    bool AnyHandOver = false;
+    // Clock tick of the latest hand-over of each line (0 none), and the line
+    // that had the last turn (the lines take turns).
+    std::array<qint64, kUdpLines> LastHandOverTick{};
+    int LastLine = kUdpLines - 1;
     // Datagrams dropped since the queue of the line became full.
     std::array<qint64, kUdpLines> Dropped{};
     bool Loaded = false;
@@ -59,19 +62,39 @@ void FrmMainBis_Unload();
 void CheckUDPInActif_Click(int k);
 void SocketWrenchUDPIn_OnRead(int k);
 void SocketWrenchUDPIn_OnError(int k, int number, const QString& text);
-// Queue timer: hands the oldest waiting message of the first line that can
-// take one to its inbox, at least kUdpHandOverGapMs after the previous
-// hand-over. A line whose message is still being interpreted (it waits)
-// takes no other; the other lines go on meanwhile.
+// Queue timer: hands the oldest waiting message of the next line (in turn)
+// that can take one to the interpreter, at least kUdpHandOverGapMs after
+// that line's previous hand-over. A line whose message is still being
+// interpreted (it waits) takes no other; the other lines go on meanwhile.
 void TimerUDP_Timer();
 
 // The interpreter of a line has finished a message: messages waiting behind
 // it are looked at without waiting for the slow tick.
 void KickUdpQueue();
 
-// Puts a message into the inbox of line k, which runs the interpreter at once
-// (also when the inbox already held the same text).
+// Where the messages of the input lines go: the command interpreter, set
+// when the UDP remote control is installed.
+struct UdpMessageSink {
+    std::function<void(int line, const QString& message)> Interpret;
+    // The interpreter still works on a message of the line.
+    std::function<bool(int line)> Busy;
+    // A message that asks for something; any other is dropped on arrival.
+    std::function<bool(const QString& message)> CarriesCommand;
+};
+UdpMessageSink& UdpSink();
+// Hands a message of line k to the interpreter at once (it waits in the
+// line's queue while the line is busy).
 void PutInInbox(int k, const QString& message);
+// Puts a message at the end of line k's queue.
+void QueueUdpMessage(int k, const QString& message);
+
+// What the setup window shows of the input lines: a line bound (its fields
+// locked) or released, and the last message received.
+struct UdpDisplayHooks {
+    std::function<void(int line, bool bound)> LineBound;
+    std::function<void(int line, const QString& text)> Received;
+};
+UdpDisplayHooks& UdpDisplay();
 
 // Output
 // A literal address in its plain dotted form ("127.1" and "::ffff:127.0.0.1"
@@ -87,9 +110,7 @@ QByteArray DatagramBytes(const QString& text);
 // are shown as \r, \n, \t or \xNN.
 QString PrintableText(const QString& text);
 
-// Installs the UDP parts into the setup window (companion window, handlers of
-// the in-service boxes and of the inboxes). Called by the program before the
-// setup window loads, and by tests.
-void InstallUdpRemote();
-// Tests: closes every socket, empties the queues, forgets the interpreter's state.
-void ResetUdpRemote();
+// Installs the transport's part (the silence alarm's notifications).
+void InstallUdpTransport();
+// Tests: closes every socket, empties the queues.
+void ResetUdpTransport();

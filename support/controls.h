@@ -154,12 +154,12 @@ public:
         value_ = v;
         notify();
     }
-    // The operator moved the slider: value and then onScroll.
+    // The operator moved the slider: value and then onScroll with it.
     void scrollTo(int v) {
         setValue(v);
-        if (onScroll) onScroll();
+        if (onScroll) onScroll(value_);
     }
-    std::function<void()> onScroll;
+    std::function<void(int value)> onScroll;
 
 private:
     int value_ = 0, min_ = 0, max_ = 100, step_ = 1;

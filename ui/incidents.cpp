@@ -1,6 +1,6 @@
 #include "ui/incidents.h"
 
-#include "core/recorder_slot.h"
+#include "core/main_controls.h"
 #include "platform/os.h"
 #include "support/app_globals.h"
 #include "support/dialogs.h"

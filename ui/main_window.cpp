@@ -1,11 +1,12 @@
+#include "core/main_window_state.h"
 #include "ui/main_window.h"
 
 #include "archive/history.h"
 #include "core/frm_main.h"
-#include "core/input_levels.h"
+#include "recording/input_levels.h"
 #include "core/operator_rights.h"
 #include "core/recorder_panel.h"
-#include "core/recorder_slot.h"
+#include "core/main_controls.h"
 #include "platform/capture/active_sound_recorder.h"
 #include "platform/versions.h"
 #include "support/app_globals.h"
@@ -41,7 +42,7 @@ namespace ui {
 
 namespace {
 
-int RecordersShown() { return std::clamp(S().RecorderCount, 1, kRecorders); }
+int RecordersShown() { return std::clamp(RecordersInService(), 1, kRecorders); }
 
 // The elapsed-time label: the model's text in large digits; while it has
 // none, a dim "0:00" keeps the place readable.
@@ -178,66 +179,6 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
 MainWindow::~MainWindow() {
     Incidents().SelectIncidentsTab = nullptr;
     StopIdleLevels();
-}
-
-void MainWindow::buildMenu() {
-    fileMenu_ = menuBar()->addMenu("&Fichier");
-    fileMenu_->setObjectName("Mnu01");
-    QAction* options = fileMenu_->addAction("&Options...");
-    options->setObjectName("Mnu01Options");
-    QAction* veille = fileMenu_->addAction("Mise en &veille");
-    veille->setObjectName("Mnu01Veille");
-    fileMenu_->addSeparator();
-    // The current operator: shown only, its caption carries the name.
-    QAction* user = fileMenu_->addAction("Utilisateur en cours");
-    user->setObjectName("MnuUserCurrent");
-    QAction* changeUser = fileMenu_->addAction("&Changer d'utilisateur...");
-    changeUser->setObjectName("MnuChangeUser");
-    fileMenu_->addSeparator();
-    QAction* journal = fileMenu_->addAction("&Journal des traces...");
-    journal->setObjectName("MnuJournal");
-    fileMenu_->addSeparator();
-    QAction* quit = fileMenu_->addAction("&Quitter");
-    quit->setObjectName("MnuQuitter");
-    BindAction(options, S().main.Mnu01Options);
-    BindAction(quit, S().main.MnuQuitter);
-    BindAction(user, S().main.MnuUserCurrent);
-    BindAction(changeUser, S().main.MnuChangeUser);
-    BindAction(journal, S().main.MnuJournal);
-    connect(options, &QAction::triggered, this, [] { Mnu01Options_Click(); });
-    connect(veille, &QAction::triggered, this, [] { MiseEnVeilleForcee(); });
-    connect(changeUser, &QAction::triggered, this, [] { MnuChangerUtilisateur_Click(); });
-    connect(journal, &QAction::triggered, this, [] { MnuJournal_Click(); });
-    connect(quit, &QAction::triggered, this, [] { MnuQuitter_Click(); });
-    connect(fileMenu_, &QMenu::aboutToShow, this, [] { Mnu01_Click(); });
-
-    helpMenu_ = menuBar()->addMenu("&Aide");
-    helpMenu_->setObjectName("MnuAide");
-    QAction* about = helpMenu_->addAction("À &propos de Quillon Recorder...");
-    about->setObjectName("MnuAPropos");
-    connect(about, &QAction::triggered, this, [this] { showAbout(); });
-}
-
-QString MainWindow::aboutText() {
-    return QString("<h3>Velmora: Quillon Recorder</h3>"
-                   "<p>Version %1</p>"
-                   "<p>Enregistreur multicanal : jusqu'à huit entrées de cartes son enregistrées en "
-                   "fichiers, jour et nuit.</p>"
-                   "<table>"
-                   "<tr><td>Qt</td><td>%2</td></tr>"
-                   "<tr><td>FFmpeg</td><td>%3</td></tr>"
-                   "<tr><td>libpulse</td><td>%4</td></tr>"
-                   "</table>")
-        .arg(VersionApplication().toHtmlEscaped(), platform::QtVersionText().toHtmlEscaped(),
-             platform::FfmpegVersionText().toHtmlEscaped(), platform::PulseVersionText().toHtmlEscaped());
-}
-
-void MainWindow::showAbout() {
-    QMessageBox box(QMessageBox::Information, "À propos de Quillon Recorder", aboutText(), QMessageBox::Ok, this);
-    box.setObjectName("BoxAPropos");
-    box.setTextFormat(Qt::RichText);
-    box.setIconPixmap(windowIcon().pixmap(64, 64));
-    box.exec();
 }
 
 QWidget* MainWindow::buildRecorderFrame(int i) {
@@ -508,7 +449,7 @@ void MainWindow::meterTick() {
     const int n = RecordersShown();
     for (int i = 0; i < n; ++i) {
         RecorderFrameWidgets& w = rec_[size_t(i)];
-        platform::ActiveSoundRecorder* engine = S().ActiveSoundRecorder1[size_t(i)];
+        platform::ActiveSoundRecorder* engine = Rec(i).engine();
         if (!engine) {
             w.meter->setActive(false);
             w.history->setActive(false);
@@ -595,13 +536,13 @@ void MainWindow::showEvent(QShowEvent* e) {
     QMainWindow::showEvent(e);
     followVisibility();
     // A window put in standby minimised (no notification area) stays "hidden".
-    if (!isMinimized()) S().main.visible = true;
+    if (!isMinimized()) MainState().WindowShown = true;
 }
 
 void MainWindow::hideEvent(QHideEvent* e) {
     QMainWindow::hideEvent(e);
     followVisibility();
-    if (!isVisible()) S().main.visible = false;
+    if (!isVisible()) MainState().WindowShown = false;
 }
 
 }  // namespace ui

@@ -2,7 +2,7 @@
 
 #include "core/frm_main.h"
 #include "core/main_window_state.h"
-#include "settings/frm_setup.h"
+#include "ui/setup/frm_setup.h"
 #include "support/tracelog.h"
 #include "ui/look.h"
 #include "ui/main_window.h"
@@ -88,7 +88,7 @@ void ProgramShell::install(bool useQtDialogs) {
     host.HideMain = [this] { hideMain(); };
     host.HideMainTemporarily = [this] {
         main_->hide();
-        S().main.visible = false;
+        MainState().WindowShown = false;
     };
     host.Unload = [this] {
         // Asked by the program's code before the teardown: that is the close
@@ -158,14 +158,14 @@ void ProgramShell::hideMain() {
     } else {
         main_->showMinimized();
     }
-    S().main.visible = false;
+    MainState().WindowShown = false;
 }
 
 void ProgramShell::restoreMain() {
     main_->showNormal();
     main_->raise();
     main_->activateWindow();
-    S().main.visible = true;
+    MainState().WindowShown = true;
     if (tray_) tray_->hide();
 }
 
@@ -174,7 +174,7 @@ void ProgramShell::closeWindows() {
     if (setup_) setup_->hide();
     main_->hide();
     if (tray_) tray_->hide();
-    S().main.visible = false;
+    MainState().WindowShown = false;
 }
 
 void ProgramShell::scheduleScreenshotsFromEnvironment() {

@@ -1,7 +1,7 @@
 #include "ui/silence_alarm_box.h"
 
-#include "core/silence_alarm.h"
-#include "settings/frm_setup.h"
+#include "recording/silence_alarm.h"
+#include "ui/setup/frm_setup.h"
 #include "ui/bindings.h"
 
 #include <QGridLayout>

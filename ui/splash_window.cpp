@@ -1,6 +1,7 @@
+#include "core/main_window_state.h"
 #include "ui/splash_window.h"
 
-#include "core/recorder_slot.h"
+#include "core/main_controls.h"
 #include "support/app_globals.h"
 #include "ui/look.h"
 
@@ -35,7 +36,7 @@ SplashWindow::SplashWindow(QWidget* parent) : QWidget(parent, Qt::SplashScreen |
 }
 
 void SplashWindow::refresh() {
-    if (step_->text() != S().SplashText) step_->setText(S().SplashText);
+    if (step_->text() != MainState().SplashText) step_->setText(MainState().SplashText);
 }
 
 void SplashWindow::showEvent(QShowEvent* e) {

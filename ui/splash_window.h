@@ -1,6 +1,6 @@
 #pragma once
 // The small start-up message window: the program's name and the step of the
-// start-up that is running (S().SplashText).
+// start-up that is running (MainState().SplashText).
 #include <QLabel>
 #include <QTimer>
 #include <QWidget>

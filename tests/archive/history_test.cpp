@@ -2,8 +2,8 @@
 // logging slices.
 #include "archive/history.h"
 
-#include "core/recorder_slot.h"
-#include "settings/frm_setup.h"
+#include "core/main_controls.h"
+#include "ui/setup/frm_setup.h"
 #include "support/clock.h"
 #include "support/tracelog.h"
 
@@ -32,7 +32,7 @@ protected:
         InitGeneralGridHisto();
         folder = sandbox.path() + QStringLiteral("/Pige/");
         QDir().mkpath(folder);
-        S().slot[0].RecordFolder = folder;
+        EditRecorderConfig(0, [&](RecorderConfig& rc) { rc.RecordFolder = folder; });
     }
     void TearDown() override { SetClock(nullptr); }
 
@@ -131,7 +131,7 @@ TEST_F(HistoryTest, EmptyAndMissingFoldersGiveAnEmptyGrid) {
     Make(QStringLiteral("one.wav"));
     InitAffichageHisto(0);
     EXPECT_EQ(MSFlexGridHisto(0).rowCount(), 2);
-    S().slot[0].RecordFolder = sandbox.path() + QStringLiteral("/Gone/");
+    EditRecorderConfig(0, [&](RecorderConfig& rc) { rc.RecordFolder = sandbox.path() + QStringLiteral("/Gone/"); });
     InitAffichageHisto(0);
     EXPECT_EQ(MSFlexGridHisto(0).rowCount(), 0);
     EXPECT_TRUE(MSFlexGridHisto(0).Redraw);

@@ -52,8 +52,7 @@ TEST_F(LoggingStopTest, ConfirmedStopEndsTheFileAndProgramStopsDoNotAsk) {
     clock.advanceMs(60000);  // the next slice has its own name
     Record(0);
     platform::WaitInEventLoop([&] { return RecorderEngineRecording(0); }, 5000);
-    RecordButton(0).setChecked(false);
-    BtnRecordOn(0);
+    BtnStopOn(0);
     platform::WaitInEventLoop([&] { return !RecorderEngineRecording(0); }, 5000);
     EXPECT_FALSE(RecorderEngineRecording(0));
     EXPECT_EQ(dialogs.tasks.size(), 1);

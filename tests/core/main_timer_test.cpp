@@ -1,5 +1,6 @@
 // The main timer on real engines: the logging recorder's slices (gapless
 // changes of file), its daily purge, the status lines, and the format timer.
+#include "core/main_window_state.h"
 #include "recording_fixture.h"
 
 #include <QTimer>
@@ -53,9 +54,9 @@ protected:
     void StartUpWithMessage() {
         MainHost().HideSplash = [this] { ++splashHidden; };
         Prepare(0, 1, Folder(QStringLiteral("Rec")));
-        S().RecorderCount = 1;
-        S().FormatsAvailable = false;
-        S().SplashVisible = true;
+        SetRecordersInService(1);
+        MainState().FormatsAvailable = false;
+        MainState().SplashVisible = true;
         MainTimers().TimerFormat.start();
     }
     int splashHidden = 0;
@@ -90,8 +91,8 @@ TEST_F(MainTimerTest, FirstTickStartsTheLoggingRecorderAndPurgesItsOldSlices) {
 
     EXPECT_TRUE(RecordButton(0).Checked());
     EXPECT_EQ(Engine(0).RecorderStatus(), platform::StatusRecordingFile);
-    EXPECT_EQ(S().slot[0].SliceEnd, QStringLiteral("2024011510"));
-    EXPECT_EQ(S().slot[0].LastPurgeDay, QStringLiteral("20240115"));
+    EXPECT_EQ(Rec(0).runtime().SliceEnd, QStringLiteral("2024011510"));
+    EXPECT_EQ(Rec(0).runtime().LastPurgeDay, QStringLiteral("20240115"));
     const QStringList traces = TracesOf(0);
     EXPECT_TRUE(traces.contains(QStringLiteral("XPButtonRecord.Checked: True |Sub: Frm_Main:Timer1_Timer")));
     EXPECT_FALSE(traces.contains(QStringLiteral("Pige: Next hour, try to stop current record")));
@@ -107,7 +108,7 @@ TEST_F(MainTimerTest, FirstTickStartsTheLoggingRecorderAndPurgesItsOldSlices) {
     EXPECT_FALSE(RecordButton(1).Checked());
     EXPECT_EQ(Engine(1).RecorderStatus(), platform::StatusNone);
     EXPECT_EQ(FilesIn(other).size(), 1);
-    EXPECT_TRUE(S().slot[1].SliceEnd.isEmpty());
+    EXPECT_TRUE(Rec(1).runtime().SliceEnd.isEmpty());
 
     // Later ticks of the same hour and day change nothing.
     TickAt(At(15, 10, 45));
@@ -180,17 +181,17 @@ TEST_F(MainTimerTest, SliceTableGivesTheEndsOfTheSlices) {
     Prepare(0, 1, Folder(QStringLiteral("Pige")), QStringLiteral("Antenne"), true);
     FourSlices();
     TickAt(At(15, 6, 0, 0));
-    EXPECT_EQ(S().slot[0].SliceEnd, QStringLiteral("2024011512"));
+    EXPECT_EQ(Rec(0).runtime().SliceEnd, QStringLiteral("2024011512"));
     TickAt(At(15, 11, 59, 59));
-    EXPECT_EQ(S().slot[0].SliceEnd, QStringLiteral("2024011512"));
+    EXPECT_EQ(Rec(0).runtime().SliceEnd, QStringLiteral("2024011512"));
     TickAt(At(15, 12, 0, 0));
-    EXPECT_EQ(S().slot[0].SliceEnd, QStringLiteral("2024011518"));
+    EXPECT_EQ(Rec(0).runtime().SliceEnd, QStringLiteral("2024011518"));
     TickAt(At(15, 18, 0, 0));
-    EXPECT_EQ(S().slot[0].SliceEnd, QStringLiteral("2024011524"));
+    EXPECT_EQ(Rec(0).runtime().SliceEnd, QStringLiteral("2024011524"));
     TickAt(At(15, 23, 59, 59));
-    EXPECT_EQ(S().slot[0].SliceEnd, QStringLiteral("2024011524"));
+    EXPECT_EQ(Rec(0).runtime().SliceEnd, QStringLiteral("2024011524"));
     TickAt(At(16, 0, 0, 0));
-    EXPECT_EQ(S().slot[0].SliceEnd, QStringLiteral("2024011606"));
+    EXPECT_EQ(Rec(0).runtime().SliceEnd, QStringLiteral("2024011606"));
     const QStringList upTo = StartingWith(TracesOf(0), QStringLiteral("Pige: Up to "));
     EXPECT_EQ(upTo, (QStringList{"Pige: Up to 2024011512", "Pige: Up to 2024011518", "Pige: Up to 2024011524",
                                  "Pige: Up to 2024011606"}));
@@ -203,12 +204,12 @@ TEST_F(MainTimerTest, HourWithoutARowInTheTableEndsItsSliceAtTheNextHour) {
     Prepare(0, 1, Folder(QStringLiteral("Pige")), QStringLiteral("Antenne"), true);
     FourSlices();
     TickAt(At(15, 19, 0, 0));
-    EXPECT_EQ(S().slot[0].SliceEnd, QStringLiteral("2024011520"));
+    EXPECT_EQ(Rec(0).runtime().SliceEnd, QStringLiteral("2024011520"));
     TickAt(At(15, 19, 0, 1));
     TickAt(At(15, 19, 30, 0));
     EXPECT_EQ(StartingWith(TracesOf(0), QStringLiteral("Pige: Up to ")).size(), 1);
     TickAt(At(15, 20, 0, 0));
-    EXPECT_EQ(S().slot[0].SliceEnd, QStringLiteral("2024011521"));
+    EXPECT_EQ(Rec(0).runtime().SliceEnd, QStringLiteral("2024011521"));
     EXPECT_EQ(FilesIn(Folder(QStringLiteral("Pige"))).size(), 2);
     Stop(0);
 }
@@ -228,7 +229,7 @@ TEST_F(MainTimerTest, StatusChangesAreTracedOncePerChange) {
     EXPECT_EQ(CountOf(traces, QStringLiteral("Status changed: NONE")), 1);
     EXPECT_LT(traces.indexOf(QStringLiteral("Status changed: RECORDING FILE")),
               traces.indexOf(QStringLiteral("Status changed: NONE")));
-    EXPECT_EQ(S().slot[1].LastStatus, platform::StatusNone);
+    EXPECT_EQ(Rec(1).runtime().LastStatus, platform::StatusNone);
 }
 
 TEST_F(MainTimerTest, QuitRequestStopsTheTimerAndUnloadsTheWindow) {
@@ -236,7 +237,7 @@ TEST_F(MainTimerTest, QuitRequestStopsTheTimerAndUnloadsTheWindow) {
     MainHost().Unload = [&] { ++unloads; };
     Prepare(0, 1, Folder(QStringLiteral("Pige")), QStringLiteral("Antenne"), true);
     MainTimers().Timer1.start();
-    S().QuitRequested = true;
+    MainState().QuitRequested = true;
     Timer1_Timer();
     EXPECT_EQ(unloads, 1);
     EXPECT_FALSE(MainTimers().Timer1.isActive());
@@ -249,30 +250,30 @@ TEST_F(MainTimerTest, QuitRequestStopsTheTimerAndUnloadsTheWindow) {
 
 TEST_F(MainTimerTest, FormatTimerWaitsForTheWindowThenClosesTheSplash) {
     StartUpWithMessage();
-    S().main.visible = false;
+    MainState().WindowShown = false;
     TimerFormat_Timer();
     EXPECT_TRUE(MainTimers().TimerFormat.isActive());
     EXPECT_EQ(splashHidden, 0);
     EXPECT_FALSE(TracesOf(0).contains(QStringLiteral("Trying to init available formats")));
 
-    S().main.visible = true;
+    MainState().WindowShown = true;
     TimerFormat_Timer();
     const QStringList traces = TracesOf(0);
     EXPECT_EQ(CountOf(traces, QStringLiteral("Trying to init available formats")), 1);
     EXPECT_EQ(CountOf(traces, QStringLiteral("Available formats True")), 1);
-    EXPECT_TRUE(S().FormatsAvailable);
+    EXPECT_TRUE(MainState().FormatsAvailable);
     EXPECT_FALSE(MainTimers().TimerFormat.isActive());
     EXPECT_EQ(splashHidden, 1);
-    EXPECT_FALSE(S().SplashVisible);
+    EXPECT_FALSE(MainState().SplashVisible);
     EXPECT_GT(::Setup().ComboInputQuality[0].count(), 0);
 }
 
 TEST_F(MainTimerTest, InServiceBoxTickedWhileTheFormatsAreLookedUpIsKept) {
     StartUpWithMessage();
-    S().main.visible = true;
+    MainState().WindowShown = true;
     ::Setup().CheckActif[0].setChecked(true);
     ::Setup().OptionTabs[3].setVisible(false);
-    S().SettingsModified = false;
+    SetupFlags().SettingsModified = false;
     // The operator ticks recorder 3's box in the setup window while the
     // format lookup lets events run, then unticks recorder 1's.
     bool clicked = false;
@@ -283,13 +284,13 @@ TEST_F(MainTimerTest, InServiceBoxTickedWhileTheFormatsAreLookedUpIsKept) {
     });
     TimerFormat_Timer();
     ASSERT_TRUE(clicked) << "the click came during the lookup";
-    EXPECT_TRUE(S().FormatsAvailable) << "the lookup went on";
+    EXPECT_TRUE(MainState().FormatsAvailable) << "the lookup went on";
     EXPECT_TRUE(::Setup().CheckActif[2].checked());
     EXPECT_FALSE(::Setup().CheckActif[0].checked());
     EXPECT_TRUE(::Setup().OptionTabs[3].visible());
     EXPECT_FALSE(::Setup().OptionTabs[1].visible());
-    EXPECT_TRUE(S().SettingsModified) << "the click is not taken for the program's own selection";
-    EXPECT_EQ(S().RecorderCount, 1) << "in service from the next start";
+    EXPECT_TRUE(SetupFlags().SettingsModified) << "the click is not taken for the program's own selection";
+    EXPECT_EQ(RecordersInService(), 1) << "in service from the next start";
 }
 
 TEST_F(MainTimerTest, LevelChangedOutsideTheProgramMovesTheSliderAtTheNextTick) {
@@ -298,7 +299,7 @@ TEST_F(MainTimerTest, LevelChangedOutsideTheProgramMovesTheSliderAtTheNextTick) 
     // Another user of the test tone's mixer.
     ASSERT_EQ(Engine(1).InputLevelSet(toneDevice, 0, 35), 0);
     Timer1_Timer();
-    EXPECT_EQ(S().slot[0].InputLevel, 35);
+    EXPECT_EQ(Rec(0).runtime().InputLevel, 35);
     EXPECT_EQ(slider.value(), 35);
 
     if (qEnvironmentVariableIsEmpty("PULSE_SERVER")) GTEST_SKIP() << "no PulseAudio test server (PULSE_SERVER unset)";
@@ -312,23 +313,23 @@ TEST_F(MainTimerTest, LevelChangedOutsideTheProgramMovesTheSliderAtTheNextTick) 
     ASSERT_EQ(QProcess::execute(QStringLiteral("pactl"), {"set-source-volume", "qr_sine", "40%"}), 0);
     ASSERT_TRUE(platform::WaitInEventLoop([&] { return e.InputLevelGet(sine, 0) == 40; }, 5000));
     Timer1_Timer();
-    EXPECT_EQ(S().slot[0].InputLevel, 40);
+    EXPECT_EQ(Rec(0).runtime().InputLevel, 40);
     EXPECT_EQ(slider.value(), 40);
     QProcess::execute(QStringLiteral("pactl"), {"set-source-volume", "qr_sine", "100%"});
 }
 
 TEST_F(MainTimerTest, StartUpWaitingForFormatsIsTracedOnceAndMayBeClosed) {
     StartUpWithMessage();
-    S().main.visible = true;
+    MainState().WindowShown = true;
     // No device to ask (nothing listed yet): the formats stay unknown.
     const int tone = ::Setup().ComboInputDevices[0].listIndex();
-    ::Setup().ComboInputDevices[0].setListIndex(-1);
+    Rec(0).SetBoundDevice(-1);
     for (int k = 0; k < 5; ++k) TimerFormat_Timer();
     QStringList traces = TracesOf(0);
     EXPECT_EQ(CountOf(traces, QStringLiteral("Trying to init available formats")), 1);
     EXPECT_EQ(CountOf(traces, QStringLiteral("Available formats False")), 1);
     EXPECT_TRUE(MainTimers().TimerFormat.isActive());
-    EXPECT_TRUE(S().StartupWaiting);
+    EXPECT_TRUE(MainState().StartupWaiting);
     // The operator may leave meanwhile: the close asks its question.
     Mnu01_Click();
     EXPECT_TRUE(S().main.MnuQuitter.enabled());
@@ -342,7 +343,7 @@ TEST_F(MainTimerTest, StartUpWaitingForFormatsIsTracedOnceAndMayBeClosed) {
     TimerFormat_Timer();
     traces = TracesOf(0);
     EXPECT_EQ(CountOf(traces, QStringLiteral("Available formats True")), 1);
-    EXPECT_FALSE(S().StartupWaiting);
+    EXPECT_FALSE(MainState().StartupWaiting);
     EXPECT_FALSE(MainTimers().TimerFormat.isActive());
     EXPECT_EQ(splashHidden, 1);
 }
@@ -350,12 +351,12 @@ TEST_F(MainTimerTest, StartUpWaitingForFormatsIsTracedOnceAndMayBeClosed) {
 TEST_F(MainTimerTest, StartUpDoesNotWaitForADeviceThatIsNotThere) {
     if (!platform::ActiveSoundRecorder::SoundServerAvailable()) GTEST_SKIP() << "no sound server";
     StartUpWithMessage();
-    S().main.visible = true;
-    ::Setup().ComboInputDevices[0].setListIndex(-1);
-    S().slot[0].Health.WaitingForDevice = true;
-    S().slot[0].Health.MissingDevice = QStringLiteral("'qr_usb'");
+    MainState().WindowShown = true;
+    Rec(0).SetBoundDevice(-1);
+    Rec(0).health().WaitingForDevice = true;
+    Rec(0).health().MissingDevice = QStringLiteral("'qr_usb'");
     TimerFormat_Timer();
     EXPECT_FALSE(MainTimers().TimerFormat.isActive());
     EXPECT_EQ(splashHidden, 1);
-    EXPECT_FALSE(S().StartupWaiting);
+    EXPECT_FALSE(MainState().StartupWaiting);
 }

@@ -3,9 +3,10 @@
 // date, scripted answers to the questions, and a recorder of the process end.
 #include "archive/history.h"
 #include "core/frm_main.h"
+#include "ui/setup/setup_pages.h"
 #include "core/operator_rights.h"
 #include "platform/capture/active_sound_recorder.h"
-#include "settings/frm_setup.h"
+#include "ui/setup/frm_setup.h"
 #include "support/app_globals.h"
 #include "support/clock.h"
 #include "support/dialogs.h"
@@ -87,6 +88,7 @@ protected:
         SetDialogs(&dialogs);
         processEnds = 0;
         MainHost().EndProcess = [this] { ++processEnds; };
+        InstallSetupController();
     }
 
     // Writes a text file (CR LF lines), creating its folder.
@@ -145,7 +147,7 @@ protected:
 
     // True when recorder 0's engine came up with at least one device.
     static bool engineReady() {
-        return S().ActiveSoundRecorder1[0] && ::Setup().ComboInputDevices[0].count() > 0;
+        return Rec(0).engine() && ::Setup().ComboInputDevices[0].count() > 0;
     }
 
     QString drive;

@@ -25,6 +25,7 @@ protected:
         MainHost().ShowSetup = [this](bool show) { setupShown = show; };
         MainHost().SetupVisible = [this] { return setupShown; };
         S().main.caption = "Velmora: Quillon Recorder - test";
+        App().MainWindowCaption = S().main.caption;
     }
 
     QString registryFile() const { return drive + "Windows/Registry/HKEY_LOCAL_MACHINE.ini"; }
@@ -145,11 +146,10 @@ TEST_F(OperatorTest, AnOperatorWithoutTheSetupRightDoesNotKeepTheSetupWindowOpen
     publishOperator("9", "Chloé", "");
     EXPECT_TRUE(GestionDroitsUser(false));
     EXPECT_FALSE(setupShown);
-    EXPECT_FALSE(::Setup().visible);
 }
 
 TEST_F(OperatorTest, SelectionProgramRunsWhileTheMainWindowIsHidden) {
-    S().main.visible = true;
+    MainState().WindowShown = true;
     S().main.Mnu01Options.setEnabled(false);
     installStandIn();
     standInSleeps(0.4);
@@ -158,7 +158,7 @@ TEST_F(OperatorTest, SelectionProgramRunsWhileTheMainWindowIsHidden) {
     bool visibleMeanwhile = true;
     int hidesMeanwhile = -1, runsMeanwhile = -1;
     QTimer::singleShot(250, [&] {
-        visibleMeanwhile = S().main.visible;
+        visibleMeanwhile = MainState().WindowShown;
         hidesMeanwhile = hides;
         runsMeanwhile = standInRuns();
     });
@@ -170,7 +170,7 @@ TEST_F(OperatorTest, SelectionProgramRunsWhileTheMainWindowIsHidden) {
     EXPECT_EQ(hidesMeanwhile, 1);
     EXPECT_EQ(runsMeanwhile, 1);
     // Back, with the operator the program chose.
-    EXPECT_TRUE(S().main.visible);
+    EXPECT_TRUE(MainState().WindowShown);
     EXPECT_EQ(shows, 1);
     EXPECT_EQ(fileText(stand + "args"), "/Close\n");
     EXPECT_EQ(Operator().UserId, "12");
@@ -179,14 +179,14 @@ TEST_F(OperatorTest, SelectionProgramRunsWhileTheMainWindowIsHidden) {
 }
 
 TEST_F(OperatorTest, MissingSelectionProgramIsToldAndRefused) {
-    S().main.visible = true;
+    MainState().WindowShown = true;
     EXPECT_TRUE(SelectUser());
     ASSERT_EQ(dialogs.boxes.size(), 1);
     EXPECT_EQ(dialogs.boxes[0].text, "Programme non trouvé:\n\n" + appFolder() + "VM3_Quillon_User");
     EXPECT_EQ(dialogs.boxes[0].icon, MsgIcon::Warning);
     EXPECT_EQ(dialogs.boxes[0].title, S().main.caption);
     EXPECT_EQ(hides, 0);
-    EXPECT_TRUE(S().main.visible);
+    EXPECT_TRUE(MainState().WindowShown);
     EXPECT_TRUE(Operator().SelectionUnavailable);
 
     // A file that cannot be run is no better: an incident, refused.
@@ -200,7 +200,7 @@ TEST_F(OperatorTest, MissingSelectionProgramIsToldAndRefused) {
 }
 
 TEST_F(OperatorTest, SelectionThatNeverEndsIsWaitedForOnlyUpToTheLimit) {
-    S().main.visible = true;
+    MainState().WindowShown = true;
     installStandIn();
     standInSleeps(20);
     publishOperator("3", "Emma", kSetupRights);
@@ -211,7 +211,7 @@ TEST_F(OperatorTest, SelectionThatNeverEndsIsWaitedForOnlyUpToTheLimit) {
     t.start();
     EXPECT_FALSE(SelectUser());  // the operator read last is applied
     EXPECT_LT(t.elapsed(), 5000);
-    EXPECT_TRUE(S().main.visible);
+    EXPECT_TRUE(MainState().WindowShown);
     EXPECT_TRUE(Operator().SelectionUnavailable);
     EXPECT_EQ(countLines("User selection program still running after"), 1);
     ::kill(fileText(stand + "pid").trimmed().toInt(), SIGKILL);
@@ -244,7 +244,7 @@ TEST_F(OperatorTest, StartWithoutMandatoryOperatorAsksNothing) {
     startProgram();
     EXPECT_EQ(standInRuns(), 0);
     EXPECT_TRUE(dialogs.boxes.isEmpty());
-    EXPECT_TRUE(S().StartupDone);
+    EXPECT_TRUE(MainState().StartupDone);
     EXPECT_EQ(processEnds, 0);
 }
 
@@ -257,7 +257,7 @@ TEST_F(OperatorTest, MandatoryOperatorWithNoneChosenQuitsAtStartUp) {
     EXPECT_EQ(standInRuns(), 1) << "nobody selected: the selection is offered";
     EXPECT_EQ(processEnds, 1);
     EXPECT_TRUE(MainState().UnloadStarted);
-    EXPECT_FALSE(S().StartupDone);
+    EXPECT_FALSE(MainState().StartupDone);
     EXPECT_FALSE(MainTimers().Timer1.isActive());
     EXPECT_EQ(countLines("Application closed: no authorised user selected"), 1);
     EXPECT_EQ(countLines("Application closed by code action"), 1);
@@ -274,10 +274,10 @@ TEST_F(OperatorTest, RefusedOperatorAtStartUpIsToldThenAnotherIsChosen) {
     EXPECT_EQ(standInRuns(), 2);
     EXPECT_EQ(boxTexts(), QStringList({"Utilisateur (Fabien) non autorisé", "Utilisateur (Gaëlle) non autorisé"}));
     EXPECT_EQ(processEnds, 0);
-    EXPECT_TRUE(S().StartupDone);
+    EXPECT_TRUE(MainState().StartupDone);
     EXPECT_EQ(Operator().UserName, "Hugo");
     EXPECT_TRUE(S().main.Mnu01Options.enabled());
-    EXPECT_TRUE(S().main.visible);
+    EXPECT_TRUE(MainState().WindowShown);
 }
 
 TEST_F(OperatorTest, MandatoryOperatorWithoutSelectionProgramQuitsAtStartUp) {
@@ -325,7 +325,7 @@ TEST_F(OperatorTest, ChangeOfOperatorFromTheMenu) {
     MnuChangerUtilisateur_Click();
     EXPECT_EQ(standInRuns(), 1);
     EXPECT_EQ(processEnds, 1);
-    EXPECT_TRUE(S().QuitRequested || MainState().UnloadStarted);
+    EXPECT_TRUE(MainState().QuitRequested || MainState().UnloadStarted);
     EXPECT_EQ(countLines("Application closed: user selection closed without an authorised user"), 1);
 }
 
@@ -334,7 +334,7 @@ TEST_F(OperatorTest, MandatoryChangeWithoutSelectionProgramKeepsTheOperator) {
     makeOperatorMandatory();
     publishOperator("8", "Inès", "1");
     GestionDroitsUser(false);
-    S().StartupDone = true;
+    MainState().StartupDone = true;
     dialogs.boxes.clear();
     MnuChangerUtilisateur_Click();  // must not offer the missing program forever
     EXPECT_EQ(boxTexts(), QStringList({"Programme non trouvé:\n\n" + appFolder() + "VM3_Quillon_User"}));

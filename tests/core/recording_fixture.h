@@ -2,11 +2,12 @@
 // Shared set-up of the recording and main-timer tests: a sandbox drive, a
 // manual clock, fresh shared state, real capture engines on the test-tone
 // device, the trace lines of a recorder, and FFmpeg read-back of the files.
+#include "core/main_window_state.h"
 #include "archive/history.h"
 #include "core/frm_main.h"
 #include "platform/capture/active_sound_recorder.h"
 #include "platform/os.h"
-#include "settings/frm_setup.h"
+#include "ui/setup/frm_setup.h"
 #include "support/clock.h"
 #include "support/dialogs.h"
 #include "support/formats.h"
@@ -176,13 +177,13 @@ protected:
         ResetHistoryGrids();
         InitGeneralGridHisto();
         platform::ActiveSoundRecorder::EnableTestTone(true);
-        S().RecorderCount = 2;
-        for (int i = 0; i < 2; ++i) S().ActiveSoundRecorder1[size_t(i)] = new platform::ActiveSoundRecorder(i);
-        ConnectCaptureEvents();
-        ASSERT_EQ(S().ActiveSoundRecorder1[0]->InitRecorder(0), 0);
-        ASSERT_EQ(S().ActiveSoundRecorder1[1]->InitRecorder(0), 0);
-        S().ControlVersion = Val(S().ActiveSoundRecorder1[0]->ControlVersion());
-        platform::ActiveSoundRecorder& e = *S().ActiveSoundRecorder1[0];
+        SetRecordersInService(2);
+        for (int i = 0; i < 2; ++i) Rec(i).SetEngine(new platform::ActiveSoundRecorder(i));
+        ConnectRecorderButtons();
+        ASSERT_EQ(Rec(0).engine()->InitRecorder(0), 0);
+        ASSERT_EQ(Rec(1).engine()->InitRecorder(0), 0);
+        MainState().ControlVersion = Val(Rec(0).engine()->ControlVersion());
+        platform::ActiveSoundRecorder& e = *Rec(0).engine();
         for (int d = 0; d < e.InputDeviceCount(); ++d)
             if (e.InputDeviceName(d).startsWith(QStringLiteral("Test tone"))) toneDevice = d;
         ASSERT_GE(toneDevice, 0) << "the engine lists no test-tone device";
@@ -190,9 +191,10 @@ protected:
     }
 
     void TearDown() override {
-        for (auto& engine : S().ActiveSoundRecorder1) {
+        for (int i = 0; i < kRecorders; ++i) {
+            platform::ActiveSoundRecorder* engine = Rec(i).engine();
+            Rec(i).SetEngine(nullptr);
             delete engine;
-            engine = nullptr;
         }
         platform::LetEventsRun();
         SetDialogs(nullptr);
@@ -205,7 +207,7 @@ protected:
     // A recorder on the test tone: format, folder, label; logging or ordinary.
     void Prepare(int i, int format, const QString& folder, const QString& label = QStringLiteral("Antenne"),
                  bool logging = false) {
-        platform::ActiveSoundRecorder& e = *S().ActiveSoundRecorder1[size_t(i)];
+        platform::ActiveSoundRecorder& e = *Rec(size_t(i)).engine();
         FrmSetupControls& setup = ::Setup();
         QStringList devices;
         for (int d = 0; d < e.InputDeviceCount(); ++d) devices << e.InputDeviceName(d);
@@ -220,7 +222,7 @@ protected:
         setup.TexteLibelleRecorder[size_t(i)].setText(label);
         setup.TextePigeNbJours[size_t(i)].setText(QStringLiteral("30"));
         if (logging) setup.CheckPigeAntenne[size_t(i)].setChecked(true);
-        S().slot[size_t(i)].FormatIndex = qint16(format);
+        EditRecorderConfig(size_t(i), [&](RecorderConfig& rc) { rc.FormatIndex = qint16(format); });
     }
 
     // The quality entry of the test-tone device with this text start.
@@ -231,19 +233,23 @@ protected:
         return false;
     }
 
-    platform::ActiveSoundRecorder& Engine(int i) { return *S().ActiveSoundRecorder1[size_t(i)]; }
+    platform::ActiveSoundRecorder& Engine(int i) { return *Rec(size_t(i)).engine(); }
     XPButton& RecordButton(int i) { return S().main.rec[size_t(i)].XPButtonRecord; }
 
-    void Record(int i) {
-        RecordButton(i).setChecked(true);
-        BtnRecordOn(i);
+    // A start as a command source asks for it (the button by default).
+    StartResult Record(int i, CommandOrigin origin = CommandOrigin::Button, const QString& path = {},
+                       bool force128k = false) {
+        StartRequest request;
+        request.Origin = origin;
+        request.Path = path;
+        request.Force128k = force128k;
+        return Rec(i).Start(request);
     }
     int Finalisations(int i) { return CountOf(TracesOf(i), QStringLiteral("RecordingFinalizationDone")); }
     // Stops as the operator does and waits for the end of the file.
     void Stop(int i) {
         const int before = Finalisations(i);
-        RecordButton(i).setChecked(false);
-        BtnRecordOn(i);
+        BtnStopOn(i);
         platform::WaitInEventLoop([&] { return Finalisations(i) > before; }, 10000);
     }
 

@@ -31,10 +31,8 @@ TEST_F(RecordingTest, EachFormatRecordsADecodableFileNamedAfterThePattern) {
         Prepare(0, c.format, folder);
         SelectQuality(0, QStringLiteral("44100"));
         ::Setup().TexteNomFichier[0].setText(QStringLiteral("Rec_<yyyyMMdd_hh_mm_ss>"));
-        S().slot[0].AnnouncedFilePath.clear();
-        S().slot[0].KeyboardStart = true;
-        Record(0);
-        S().slot[0].KeyboardStart = false;
+        Rec(0).runtime().AnnouncedFilePath.clear();
+        Record(0, CommandOrigin::Key);
         const QString expected = folder + QStringLiteral("Rec_") + clock.now().toString("yyyyMMdd_HH_mm_ss") + c.extension;
         platform::LetEventsRunFor(1200);
         EXPECT_EQ(Engine(0).RecorderStatus(), platform::StatusRecordingFile);
@@ -44,7 +42,7 @@ TEST_F(RecordingTest, EachFormatRecordsADecodableFileNamedAfterThePattern) {
         EXPECT_TRUE(traces.contains(QStringLiteral("SetRecordingMode: Ok")));
         EXPECT_TRUE(traces.contains(QStringLiteral("RecordedSound.FreeMemory: Ok")));
         EXPECT_TRUE(traces.contains(QStringLiteral("Recording File: ") + expected));
-        EXPECT_TRUE(traces.contains(QStringLiteral("UDP Recording File: ") + S().slot[0].NetworkFolder +
+        EXPECT_TRUE(traces.contains(QStringLiteral("UDP Recording File: ") + Rec(0).config().NetworkFolder +
                                     QFileInfo(expected).fileName()));
         EXPECT_TRUE(traces.contains(QStringLiteral("Recorder: Pipe stopped")));
         EXPECT_TRUE(StartingWith(traces, QStringLiteral("Err:")).isEmpty()) << StartingWith(traces, "Err:").join("\n").toStdString();
@@ -64,7 +62,7 @@ TEST_F(RecordingTest, EachFormatRecordsADecodableFileNamedAfterThePattern) {
 TEST_F(RecordingTest, QualityChosenInTheSetupListWinsOverTheStoredText) {
     const QString folder = Folder(QStringLiteral("Quality"));
     Prepare(0, 1, folder);
-    S().slot[0].QualityText = QStringLiteral("22050 Hz, 16 bits, stereo");
+    EditRecorderConfig(0, [&](RecorderConfig& rc) { rc.QualityText = QStringLiteral("22050 Hz, 16 bits, stereo"); });
     // The first entry of the test tone other than 44100 Hz stereo.
     ComboCtl& q = ::Setup().ComboInputQuality[0];
     int chosen = -1;
@@ -88,12 +86,8 @@ TEST_F(RecordingTest, RemoteStartAt128KbitsRecordsMp3UnderAnMp3Name) {
     const QString folder = Folder(QStringLiteral("Remote128"));
     Prepare(0, 1, folder);
     ::Setup().TexteNomFichier[0].setText(QStringLiteral("Remote"));
-    S().Force128Kbits = true;
-    S().RemoteActionRunning = true;
-    Record(0);
+    Record(0, CommandOrigin::Udp, {}, true);
     BtnRecordOn(0);  // no effect: already recording (-64 reported)
-    S().Force128Kbits = false;
-    S().RemoteActionRunning = false;
     platform::LetEventsRunFor(1000);
     Stop(0);
     const QStringList files = FilesIn(folder);
@@ -132,7 +126,7 @@ TEST_F(RecordingTest, PauseExcludesThePausedTimeFromTheFile) {
     EXPECT_FALSE(S().main.rec[0].XPButtonPause.Checked());
     EXPECT_TRUE(S().main.rec[0].LabelChrono.text().isEmpty());
     // Resuming a stopped recorder is reported under its operation.
-    BtnPauseOn(0);
+    Rec(0).Continue();
     EXPECT_EQ(StartingWith(TracesOf(0), QStringLiteral("Err: ")).filter("(RecorderResume)(Frm_Main:BtnPauseOn)").size(), 1);
 }
 
@@ -153,10 +147,8 @@ TEST_F(RecordingTest, BlankNameCancelsTheStartWithoutRecording) {
     EXPECT_TRUE(FilesIn(folder).isEmpty());
 
     // A name made only of what cannot stay in a file name cancels as well.
-    S().RemoteActionRunning = true;
     ::Setup().TexteFichierRecordPeripherique[0].setText(QStringLiteral(".."));
-    Record(0);
-    S().RemoteActionRunning = false;
+    Record(0, CommandOrigin::Contact);
     EXPECT_FALSE(RecordButton(0).Checked());
     EXPECT_EQ(Engine(0).RecorderStatus(), platform::StatusNone);
     EXPECT_TRUE(FilesIn(folder).isEmpty());
@@ -168,24 +160,18 @@ TEST_F(RecordingTest, PendingFilePathIsUsedOnceAndAnnouncedWithoutFolder) {
     QDir().mkpath(planned);
     Prepare(0, 1, folder);
     ::Setup().TexteNomFichier[0].setText(QStringLiteral("Rec_<hh_mm_ss>"));
-    S().slot[0].PendingFilePath = planned + QStringLiteral("Journal 0800.wav");
-    S().slot[0].PlanningStartFlag = true;
-    Record(0);
-    S().slot[0].PlanningStartFlag = false;
-    EXPECT_TRUE(S().slot[0].PendingFilePath.isEmpty());
-    EXPECT_EQ(S().slot[0].AnnouncedFilePath, QStringLiteral("Journal 0800.wav"));
+    Record(0, CommandOrigin::Planning, planned + QStringLiteral("Journal 0800.wav"));
+    EXPECT_EQ(Rec(0).runtime().AnnouncedFilePath, QStringLiteral("Journal 0800.wav"));
     platform::LetEventsRunFor(500);
     Stop(0);
     EXPECT_TRUE(ProbeFile(planned + QStringLiteral("Journal 0800.wav")).ok);
 
-    S().slot[0].AnnouncedFilePath.clear();
-    S().slot[0].KeyboardStart = true;
-    Record(0);
-    S().slot[0].KeyboardStart = false;
+    Rec(0).runtime().AnnouncedFilePath.clear();
+    Record(0, CommandOrigin::Key);
     platform::LetEventsRunFor(500);
     Stop(0);
     EXPECT_EQ(FilesIn(folder), QStringList{QStringLiteral("Rec_10_20_30.wav")});
-    EXPECT_EQ(S().slot[0].AnnouncedFilePath, S().slot[0].NetworkFolder + QStringLiteral("Rec_10_20_30.wav"));
+    EXPECT_EQ(Rec(0).runtime().AnnouncedFilePath, Rec(0).config().NetworkFolder + QStringLiteral("Rec_10_20_30.wav"));
     EXPECT_EQ(FilesIn(planned).size(), 1);
 }
 
@@ -194,10 +180,8 @@ TEST_F(RecordingTest, NamesFromOutsideStayInsideTheDestinationFolder) {
     Prepare(0, 1, folder);
     const QStringList before = QDir(drive).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
     // The peripheral file name of a contact start.
-    S().RemoteActionRunning = true;
     ::Setup().TexteFichierRecordPeripherique[0].setText(QStringLiteral("../../escaped/one"));
-    Record(0);
-    S().RemoteActionRunning = false;
+    Record(0, CommandOrigin::Contact);
     platform::LetEventsRunFor(300);
     Stop(0);
     // A remote identifier given as the file name.
@@ -246,7 +230,7 @@ TEST_F(RecordingTest, EngineErrorsAreReportedWithTheirOperation) {
     Prepare(0, 1, Folder(QStringLiteral("Errors")));
     // No device selected.
     ::Setup().TexteNomFichier[0].setText(QStringLiteral("NoDevice"));
-    ::Setup().ComboInputDevices[0].setListIndex(-1);
+    Rec(0).SetBoundDevice(-1);
     Record(0);
     EXPECT_TRUE(TracesOf(0).contains(
         QStringLiteral("Err: The input device is not valid (StartFromDirectSoundDevice)(Frm_Main:BtnRecordOn)")));
@@ -264,7 +248,7 @@ TEST_F(RecordingTest, EngineErrorsAreReportedWithTheirOperation) {
     // A stop that is not a normal end, on a recorder nothing wants recording
     // any more: reported, and the buttons cleared.
     S().main.rec[0].LabelChrono.setText(QStringLiteral("00:07"));
-    ActiveSoundRecorder1_RecordingStopped(0, 0);
+    emit Engine(0).RecordingStopped(0, 0);
     EXPECT_TRUE(TracesOf(0).contains(QStringLiteral("RecordingStopped, Err: ") + QString::number(Engine(0).LastError())));
     EXPECT_FALSE(RecordButton(0).Checked());
     EXPECT_TRUE(S().main.rec[0].LabelChrono.text().isEmpty());
@@ -277,16 +261,16 @@ TEST_F(RecordingTest, PlannedDurationEndsTheRecordingOnceItIsPassed) {
     Prepare(0, 1, folder);
     ::Setup().TexteNomFichier[0].setText(QStringLiteral("Planned"));
     Record(0);
-    S().slot[0].PlannedDuration = 600;
-    S().slot[0].PlannedPodcast = QStringLiteral("Flux Info");
+    Rec(0).runtime().PlannedDuration = 600;
+    Rec(0).runtime().PlannedPodcast = QStringLiteral("Flux Info");
     EXPECT_TRUE(platform::WaitInEventLoop([&] { return !RecordButton(0).Checked(); }, 5000));
     platform::WaitInEventLoop([&] { return CountOf(TracesOf(0), "RecordingFinalizationDone") >= 1; }, 5000);
     const QStringList traces = TracesOf(0);
     EXPECT_EQ(CountOf(traces, QStringLiteral("Max duration reached: 600 ms")), 1);
     EXPECT_TRUE(traces.contains(
         QStringLiteral("XPButtonRecord.Checked: False |Sub: Frm_Main:ActiveSoundRecorder1_RecordingPosition")));
-    EXPECT_EQ(S().slot[0].PlannedDuration, 0);
-    EXPECT_TRUE(S().slot[0].PlannedPodcast.isEmpty());
+    EXPECT_EQ(Rec(0).runtime().PlannedDuration, 0);
+    EXPECT_TRUE(Rec(0).runtime().PlannedPodcast.isEmpty());
     const Probe p = ProbeFile(folder + QStringLiteral("Planned.wav"));
     ASSERT_TRUE(p.ok);
     EXPECT_GT(p.duration, 0.55);
@@ -307,44 +291,50 @@ TEST_F(RecordingTest, AnyStopEndsThePlannedRecordingButNotTheOneThePlanningPrepa
     Prepare(0, 1, Folder(QStringLiteral("Stops")));
     ::Setup().TexteNomFichier[0].setText(QStringLiteral("Take"));
     Record(0);
-    S().slot[0].PlannedDuration = 3600000;
-    S().slot[0].PlannedPodcast = QStringLiteral("Flux");
+    Rec(0).runtime().PlannedDuration = 3600000;
+    Rec(0).runtime().PlannedPodcast = QStringLiteral("Flux");
     platform::LetEventsRunFor(300);
     Stop(0);  // the operator
-    EXPECT_EQ(S().slot[0].PlannedDuration, 0);
-    EXPECT_TRUE(S().slot[0].PlannedPodcast.isEmpty());
+    EXPECT_EQ(Rec(0).runtime().PlannedDuration, 0);
+    EXPECT_TRUE(Rec(0).runtime().PlannedPodcast.isEmpty());
 
-    // The planning sets its values, then stops the recorder before its start.
-    S().slot[0].PlanningStartFlag = true;
-    S().slot[0].PlannedPodcast = QStringLiteral("Flux");
-    BtnStopOn(0);
-    EXPECT_EQ(S().slot[0].PlannedPodcast, QStringLiteral("Flux"));
-    S().slot[0].PlanningStartFlag = false;
+    // The planning's start stops the recorder first: its duration comes with
+    // its request and belongs to the new recording.
+    Record(0);
+    Rec(0).runtime().PlannedPodcast = QStringLiteral("Flux");
+    platform::LetEventsRunFor(300);
+    Rec(0).Stop(StopReason::Planning);
+    StartRequest planned;
+    planned.Origin = CommandOrigin::Planning;
+    planned.DurationMs = 3600000;
+    planned.Podcast = QStringLiteral("Flux");
+    ASSERT_TRUE(Rec(0).Start(planned).Accepted);
+    EXPECT_EQ(Rec(0).runtime().PlannedPodcast, QStringLiteral("Flux"));
+    EXPECT_EQ(Rec(0).runtime().PlannedDuration, 3600000);
+    Stop(0);
 
     // The engine's own end of the recording.
-    S().slot[0].PlannedDuration = 5000;
-    ActiveSoundRecorder1_RecordingStopped(0, 1);
-    EXPECT_EQ(S().slot[0].PlannedDuration, 0);
-    EXPECT_TRUE(S().slot[0].PlannedPodcast.isEmpty());
+    Rec(0).runtime().PlannedDuration = 5000;
+    emit Engine(0).RecordingStopped(0, 1);
+    EXPECT_EQ(Rec(0).runtime().PlannedDuration, 0);
+    EXPECT_TRUE(Rec(0).runtime().PlannedPodcast.isEmpty());
 }
 
 TEST_F(RecordingTest, ElapsedTimeShowsMinutesAndSeconds) {
-    ActiveSoundRecorder1_RecordingPosition(0, 83456);
+    emit Engine(0).RecordingPosition(0, 83456);
     EXPECT_EQ(S().main.rec[0].LabelChrono.text(), QStringLiteral("01:23"));
-    ActiveSoundRecorder1_RecordingPosition(0, 6000000 + 7000);
+    emit Engine(0).RecordingPosition(0, 6000000 + 7000);
     EXPECT_EQ(S().main.rec[0].LabelChrono.text(), QStringLiteral("100:07"));
 }
 
 TEST_F(RecordingTest, FileNameByKindOfRecorderAndOriginOfTheStart) {
     Prepare(0, 2, Folder(QStringLiteral("Names")));
-    QString folder = S().slot[0].RecordFolder;
+    QString folder = Rec(0).config().RecordFolder;
     // Automatic starts: the recorder's text, or the date pattern.
-    S().slot[0].RemoteCommandActive = true;
     ::Setup().TexteNomFichier[0].setText(QStringLiteral("  Chronique <dd>  "));
-    EXPECT_EQ(DetermineNomFichier(0, folder, true), QStringLiteral("Chronique <dd>"));
+    EXPECT_EQ(Rec(0).NextFileName(folder, true, CommandOrigin::Udp), QStringLiteral("Chronique <dd>"));
     ::Setup().TexteNomFichier[0].setText(QString());
-    EXPECT_EQ(DetermineNomFichier(0, folder, true), QStringLiteral("<yyyyMMdd_hh_mm_ss>"));
-    S().slot[0].RemoteCommandActive = false;
+    EXPECT_EQ(Rec(0).NextFileName(folder, true, CommandOrigin::Udp), QStringLiteral("<yyyyMMdd_hh_mm_ss>"));
     // Manual start with a text and no question: the text.
     ::Setup().TexteNomFichier[0].setText(QStringLiteral("Emission"));
     EXPECT_EQ(DetermineNomFichier(0, folder, true), QStringLiteral("Emission"));
@@ -370,8 +360,7 @@ TEST_F(RecordingTest, FileNameByKindOfRecorderAndOriginOfTheStart) {
     EXPECT_EQ(DetermineNomFichier(0, folder, true), QStringLiteral("Pige Antenne <yyyyMMdd_hh_mm_ss>"));
     ::Setup().TexteLibelleRecorder[0].setText(QStringLiteral(" Studio 2 "));
     EXPECT_EQ(::Setup().TexteNomFichier[0].text(), QStringLiteral("Pige Studio 2 <yyyyMMdd_hh_mm_ss>"));
-    S().slot[0].RecordKind = RecordKindNoFile;
-    EXPECT_EQ(DetermineNomFichier(0, folder, true), QString());
+    // (A recorder without file is no longer a setting of its own.)
 }
 
 TEST_F(RecordingTest, LabelChangeKeepsTheTextOfARecorderThatAsksForItsName) {
@@ -388,11 +377,9 @@ TEST_F(RecordingTest, FinishedRecordingAppearsInItsHistoryGridAtOnce) {
     Prepare(0, 1, folder);
     SelectQuality(0, QStringLiteral("44100"));
     ::Setup().TexteNomFichier[0].setText(QStringLiteral("Take_<hh_mm_ss>"));
-    S().slot[0].KeyboardStart = true;
     InitAffichageHisto(0);
     EXPECT_EQ(MSFlexGridHisto(0).rowCount(), 0);
-    Record(0);
-    S().slot[0].KeyboardStart = false;
+    Record(0, CommandOrigin::Key);
     platform::LetEventsRunFor(300);
     Stop(0);
     const HistoryGrid& grid = MSFlexGridHisto(0);

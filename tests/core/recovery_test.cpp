@@ -47,7 +47,7 @@ TEST_F(RecoveryTest, FailingStartIsTriedAgainSpacedOutAndRecoversWithTwoIncident
     Write(blocker, "not a folder");
     Prepare(0, 1, drive + QStringLiteral("blocked/Pige/"), QStringLiteral("Antenne"), true);
     Record(0);
-    RecorderHealth& h = S().slot[0].Health;
+    RecorderHealth& h = Rec(0).health();
     ASSERT_TRUE(h.Lost);
     EXPECT_TRUE(RecordButton(0).Checked()) << "the recording stays wanted";
     EXPECT_EQ(IncidentsWith(QStringLiteral("Rec. 1: recording not started: cannot create the folder ")), 1)
@@ -93,14 +93,14 @@ TEST_F(RecoveryTest, OperatorsStopEndsTheAttempts) {
     Prepare(0, 1, drive + QStringLiteral("blocked/sub/"));
     ::Setup().TexteNomFichier[0].setText(QStringLiteral("Interview"));
     Record(0);
-    ASSERT_TRUE(S().slot[0].Health.Lost);
+    ASSERT_TRUE(Rec(0).health().Lost);
     TickAfter(1000);
-    EXPECT_EQ(S().slot[0].Health.Retries, 1);
+    EXPECT_EQ(Rec(0).health().Retries, 1);
     // The stop button: nothing records, the stop ends the wanted state.
     XPButtonStop_Click(0);
     EXPECT_FALSE(RecordButton(0).Checked());
     TickAfter(100);
-    EXPECT_FALSE(S().slot[0].Health.Lost);
+    EXPECT_FALSE(Rec(0).health().Lost);
     EXPECT_TRUE(TracesOf(0).contains(QStringLiteral("Rec. 1: recording no longer wanted, no further attempt")));
     ASSERT_TRUE(QFile::remove(blocker));
     for (int k = 0; k < 30; ++k) TickAfter(1000);
@@ -110,7 +110,7 @@ TEST_F(RecoveryTest, OperatorsStopEndsTheAttempts) {
 
 TEST_F(RecoveryTest, ArrivalOfADeviceBringsTheNextAttemptAtOnce) {
     Prepare(0, 1, Folder(QStringLiteral("Arrival")), QStringLiteral("Antenne"), true);
-    RecorderHealth& h = S().slot[0].Health;
+    RecorderHealth& h = Rec(0).health();
     h.WaitingForDevice = true;
     h.MissingDevice = QStringLiteral("'qr_usb'");
     Record(0);
@@ -138,16 +138,16 @@ TEST_F(RecoveryTest, PlannedRecordingLostPastItsEndIsNotStartedAgain) {
     Write(blocker, "x");
     Prepare(0, 1, drive + QStringLiteral("blocked/sub/"));
     ::Setup().TexteNomFichier[0].setText(QStringLiteral("Planned"));
-    S().slot[0].PlannedDuration = 5000;
-    S().slot[0].PlanningStartFlag = true;
-    Record(0);
-    S().slot[0].PlanningStartFlag = false;
-    ASSERT_TRUE(S().slot[0].Health.Lost);
+    StartRequest planned;
+    planned.Origin = CommandOrigin::Planning;
+    planned.DurationMs = 5000;
+    Rec(0).Start(planned);
+    ASSERT_TRUE(Rec(0).health().Lost);
     TickAfter(1000);
-    EXPECT_EQ(S().slot[0].PlannedDuration, 4000) << "what is left of the planned duration";
+    EXPECT_EQ(Rec(0).runtime().PlannedDuration, 4000) << "what is left of the planned duration";
     TickAfter(5000);
     EXPECT_FALSE(RecordButton(0).Checked());
-    EXPECT_FALSE(S().slot[0].Health.Lost);
+    EXPECT_FALSE(Rec(0).health().Lost);
     EXPECT_TRUE(TracesOf(0).contains(QStringLiteral("Rec. 1: the planned duration ended during the loss")));
 }
 
@@ -183,8 +183,7 @@ TEST_F(RecoveryTest, ExistingFilesAreNeverWrittenOver) {
     Prepare(1, 2, mine, QStringLiteral("Studio"));
     Write(mine + QStringLiteral("12345678.mp3"), "earlier take");
     const QByteArray earlier = Digest(mine + QStringLiteral("12345678.mp3"));
-    S().slot[1].PendingFilePath = QStringLiteral("12345678.mp3");
-    Record(1);
+    Record(1, CommandOrigin::Planning, QStringLiteral("12345678.mp3"));
     WaitRecording(1);
     platform::LetEventsRunFor(300);
     Stop(1);
@@ -243,11 +242,11 @@ TEST_F(RecoveryTest, FileDeletedWhileRecordingGoesOnIntoANewFileInItsFolderMadeA
 TEST_F(RecoveryTest, DeviceNewsBeforeStartUpHasFoundTheDeviceChangeNothing) {
     Prepare(0, 1, Folder(QStringLiteral("Early")));
     const int selected = ::Setup().ComboInputDevices[0].listIndex();
-    EXPECT_EQ(S().slot[0].DeviceName, QStringLiteral("test-tone")) << "the device chosen";
-    S().slot[0].DeviceIndex = 0;  // the number of the settings, not yet looked for
-    ActiveSoundRecorder1_DeviceChange(0);
+    EXPECT_EQ(Rec(0).config().DeviceName, QStringLiteral("test-tone")) << "the device chosen";
+    EditRecorderConfig(0, [](RecorderConfig& c) { c.DeviceIndex = 0; });  // the number of the settings, not yet looked for
+    emit Engine(0).DeviceChange(0);
     EXPECT_EQ(::Setup().ComboInputDevices[0].listIndex(), selected);
-    EXPECT_EQ(S().slot[0].DeviceName, QStringLiteral("test-tone"));
+    EXPECT_EQ(Rec(0).config().DeviceName, QStringLiteral("test-tone"));
     EXPECT_FALSE(QFileInfo::exists(drive + QStringLiteral("Tessaline"))) << "nothing written";
     EXPECT_TRUE(TracesOf(0).contains(QStringLiteral("DeviceChange")));
 }

@@ -52,18 +52,18 @@ TEST_F(ShutdownTest, AnsweringNoOrNotAnsweringKeepsTheProgramRunning) {
     EXPECT_EQ(task.buttons, buttons);
     EXPECT_EQ(task.defaultId, 102);
     EXPECT_EQ(task.timeoutMs, 5000);
-    EXPECT_FALSE(S().QuitRequested);
+    EXPECT_FALSE(MainState().QuitRequested);
     // The close request is in the daily file at once.
     EXPECT_TRUE(fileText(todayLog()).contains("Application QueryUnload by system Menu"));
 
     // Nobody answers: the time limit presses "Non".
     dialogs.taskAnswer = 0;
-    S().QuitRequested = true;
+    MainState().QuitRequested = true;
     Quitter();
-    EXPECT_FALSE(S().QuitRequested);
+    EXPECT_FALSE(MainState().QuitRequested);
     EXPECT_EQ(processEnds, 0);
     EXPECT_TRUE(MainTimers().Timer1.isActive());
-    EXPECT_NE(S().ActiveSoundRecorder1[0], nullptr);
+    EXPECT_NE(Rec(0).engine(), nullptr);
     EXPECT_EQ(countLines("Application closed by human action"), 0);
 }
 
@@ -73,7 +73,7 @@ TEST_F(ShutdownTest, ConfirmedExitSavesTheVolumesForTheNextStart) {
     finishStartup();
     S().main.rec[0].Slider1.scrollTo(30);
     S().main.rec[1].Slider1.scrollTo(100);
-    S().main.rec[5].Slider1.setValue(90);
+    AfficherNiveauRecord(5, 90);  // a level put on the slider by the program
     // An edit of the settings, saved on the way out: it must not bring back
     // the volumes of the start.
     ::Setup().TexteLibelleRecorder[0].setText("Studio B");
@@ -88,9 +88,9 @@ TEST_F(ShutdownTest, ConfirmedExitSavesTheVolumesForTheNextStart) {
     EXPECT_EQ(volumeInFile(1), "100");
     EXPECT_EQ(volumeInFile(4), "75");
     EXPECT_EQ(volumeInFile(5), "90");
-    EXPECT_FALSE(S().QuitRequested);
+    EXPECT_FALSE(MainState().QuitRequested);
     EXPECT_FALSE(MainTimers().Timer1.isActive());
-    EXPECT_EQ(S().ActiveSoundRecorder1[0], nullptr);
+    EXPECT_EQ(Rec(0).engine(), nullptr);
     const QString written = fileText(todayLog());
     const QString human = "Application closed by human action (Menu action)";
     EXPECT_TRUE(written.contains(QString(human.size(), '*') + "\r\n"));
@@ -128,7 +128,7 @@ TEST_F(ShutdownTest, SystemShutdownClosesWithoutAQuestion) {
     S().main.rec[0].XPButtonRecord.setChecked(true);
     EXPECT_TRUE(CloseMainWindow(CloseSystemShutdown));
     EXPECT_TRUE(dialogs.tasks.isEmpty());
-    EXPECT_TRUE(S().SystemShutdown);
+    EXPECT_TRUE(MainState().SystemShutdown);
     EXPECT_EQ(processEnds, 1);
     EXPECT_EQ(volumeInFile(0), "64");
     const QString written = fileText(todayLog());
@@ -140,7 +140,7 @@ TEST_F(ShutdownTest, SystemShutdownKeepsTheOperatorsEditsWithoutAsking) {
     writeSettings(1);
     startProgram();
     ::Setup().TexteLibelleRecorder[0].setText("Studio A");
-    ASSERT_TRUE(S().SettingsModified);
+    ASSERT_TRUE(SetupFlags().SettingsModified);
     CloseMainWindow(CloseSystemShutdown);
     EXPECT_TRUE(dialogs.boxes.isEmpty());
     EXPECT_EQ(LectureIni(settingsPath(), "Recorder_00", "Lib", "?"), "Studio A");
@@ -174,7 +174,7 @@ TEST_F(ShutdownTest, EveryCloseReasonIsTraced) {
         EXPECT_FALSE(cancel) << reason;
         EXPECT_EQ(countLines(QRegularExpression::escape(text) + "$"), 1) << reason;
     }
-    EXPECT_FALSE(S().SystemShutdown);
+    EXPECT_FALSE(MainState().SystemShutdown);
     EXPECT_TRUE(dialogs.tasks.isEmpty());
 }
 
@@ -185,7 +185,7 @@ TEST_F(ShutdownTest, RecordingsInProgressEndWithTheirTraceLinesAndCompleteFiles)
     // Recorder 1 in WAV, recorder 2 in Ogg Vorbis, both on the first device.
     const QList<QPair<int, QString>> takes = {{1, drive + "take.wav"}, {4, drive + "take.ogg"}};
     for (int i = 0; i < 2; ++i) {
-        platform::ActiveSoundRecorder* e = S().ActiveSoundRecorder1[i];
+        platform::ActiveSoundRecorder* e = Rec(i).engine();
         ASSERT_NE(e, nullptr);
         e->Encoder().FormatToUse = takes[i].first;
         e->SetRecordingMode(0);
@@ -197,7 +197,7 @@ TEST_F(ShutdownTest, RecordingsInProgressEndWithTheirTraceLinesAndCompleteFiles)
     }
     // Some sound has been taken when the system goes down.
     ASSERT_TRUE(platform::WaitInEventLoop(
-        [] { return S().ActiveSoundRecorder1[1]->RecordingPositionMs() >= 300; }, 5000));
+        [] { return Rec(1).engine()->RecordingPositionMs() >= 300; }, 5000));
 
     CloseMainWindow(CloseSystemShutdown);
     EXPECT_EQ(processEnds, 1);
@@ -242,7 +242,7 @@ TEST_F(ShutdownTest, NoRecordingStartsOnceTheUnloadHasBegun) {
     S().main.rec[0].XPButtonRecord.setChecked(true);
     BtnRecordOn(0);
     EXPECT_FALSE(S().main.rec[0].XPButtonRecord.Checked());
-    EXPECT_EQ(S().ActiveSoundRecorder1[0]->RecorderStatus(), platform::StatusNone);
+    EXPECT_EQ(Rec(0).engine()->RecorderStatus(), platform::StatusNone);
     EXPECT_EQ(countLines(":0: :Record refused: the program is closing$"), 1);
 }
 
@@ -272,11 +272,11 @@ TEST_F(ShutdownTest, StandbyAndSetupWindowThroughTheHost) {
     MainHost().ShowTray = [&] { ++trays; };
     MainHost().SetupVisible = [&] { return setupShown; };
     MainHost().ShowSetup = [&](bool show) { setupShown = show; };
-    S().main.visible = true;
+    MainState().WindowShown = true;
     MiseEnVeilleForcee();
     EXPECT_EQ(hides, 1);
     EXPECT_EQ(trays, 1);
-    EXPECT_FALSE(S().main.visible);
+    EXPECT_FALSE(MainState().WindowShown);
     EXPECT_EQ(S().main.TrayTip, "Velmora: Quillon Recorder");
 
     Mnu01Options_Click();

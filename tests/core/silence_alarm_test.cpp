@@ -3,7 +3,7 @@
 // engines recording sources of the test sound server (a null sink's monitor
 // for silence, a sine source for sound, a sine played into the null sink for
 // sound coming back).
-#include "core/silence_alarm.h"
+#include "recording/silence_alarm.h"
 #include "recording_fixture.h"
 
 #include <QElapsedTimer>

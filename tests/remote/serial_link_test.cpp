@@ -1,6 +1,7 @@
 // The serial link on a real pseudo-terminal pair: the stored settings, a
 // command line at the switcher's end, a reply, an invalid port, a port in
 // use, a device that goes away, an output that cannot drain.
+#include "ui/setup/setup_pages.h"
 #include "platform/comm_port.h"
 #include "platform/os.h"
 #include "remote/serial_link.h"
@@ -18,7 +19,7 @@ protected:
     void SetUp() override {
         SettingsTest::SetUp();
         ResetSerialLink();
-        InstallSerialLink();
+        InstallSerialPage();
         App().MainWindowCaption = "Velmora: Quillon Recorder";
     }
     void TearDown() override {
@@ -106,8 +107,7 @@ TEST_F(SerialLinkTest, CommandLineArrivesWithCrLfAndReplyIsTraced) {
 
     // The manual line of the setup window: sent, not traced.
     const int before = Texts().size();
-    ::Setup().TexteToSend.setText("STATUS?");
-    CommandSend_Click();
+    CommandSend_Click("STATUS?");
     EXPECT_EQ(pty.peerRead("\n", 3000), QByteArray("STATUS?\r\n"));
     EXPECT_TRUE(Texts().mid(before).filter("COM:").isEmpty());
 
@@ -182,8 +182,7 @@ TEST_F(SerialLinkTest, InvalidPortsAreReportedAndOutputIsRefused) {
 
     ScriptedDialogs dialogs;
     SetDialogs(&dialogs);
-    ::Setup().TexteToSend.setText("STATUS?");
-    CommandSend_Click();
+    CommandSend_Click("STATUS?");
     EXPECT_EQ(dialogs.questions, QStringList{"Port COM non ouvert."});
     EXPECT_EQ(dialogs.titles, QStringList{"Velmora: Quillon Recorder"});
 }

@@ -3,9 +3,10 @@
 // "<Do:Alarm><Recorder:n><Silence:On>" to its chosen target after the delay,
 // and "...<Silence:Off>" when sound comes back; a recorder without a target
 // sends nothing.
+#include "core/main_window_state.h"
 #include "core/frm_main.h"
 #include "core/recording_fixture.h"
-#include "core/silence_alarm.h"
+#include "recording/silence_alarm.h"
 #include "udp_test_util.h"
 
 #include <QElapsedTimer>
@@ -32,7 +33,7 @@ protected:
         RecorderFixture::SetUp();
         if (HasFatalFailure()) return;
         FreshUdp();
-        S().StartupDone = true;
+        MainState().StartupDone = true;
         const QString tag = QString::number(getpid());
         sink = QStringLiteral("qr_silence_udp_") + tag;
         modules << Pactl({"load-module", "module-null-sink", "sink_name=" + sink});

@@ -5,8 +5,10 @@
 // faster than real time, and the trace lines.
 #include "platform/os.h"
 #include "remote/udp_messages.h"
+#include "remote/udp_messages.h"
 #include "remote/udp_transport.h"
-#include "settings/frm_setup.h"
+#include "ui/setup/setup_pages.h"
+#include "ui/setup/frm_setup.h"
 #include "support/clock.h"
 #include "support/tracelog.h"
 
@@ -117,7 +119,7 @@ inline QStringList LinesWith(const QString& part) { return Lines().filter(part);
 // Puts the UDP parts in place on fresh controls, with every line down.
 inline void FreshUdp() {
     ResetUdpRemote();
-    InstallUdpRemote();
+    InstallUdpPage();
     FrmMainBis_Load();
 }
 

@@ -1,10 +1,12 @@
 // UDP transport with real sockets on loopback: binding of the input lines,
 // reception, the queues and their pacing, the output sockets.
+#include "core/main_window_state.h"
 #include "udp_test_util.h"
 
-#include "core/recorder_slot.h"
+#include "core/main_controls.h"
 
 #include <QHostAddress>
+#include <QSet>
 #include <QRegularExpression>
 #include <QTimer>
 #include <QUdpSocket>
@@ -27,7 +29,7 @@ protected:
         ResetSharedState();
         ResetSetupControls();
         FreshUdp();
-        S().StartupDone = true;
+        MainState().StartupDone = true;
         ::Setup().TexteAdresseIP.setText(home);
     }
     void TearDown() override {
@@ -35,11 +37,16 @@ protected:
         SetClock(nullptr);
     }
 
-    // The hand-overs of line k are recorded instead of interpreted.
+    // The hand-overs of line k are recorded instead of interpreted (the
+    // transport alone: every text is a message).
+    QSet<int> watched;
     void RecordHandOvers(int k) {
-        ::Setup().LabelDataArrivalUDP[size_t(k)].onChange = [this, k] {
-            const QString text = ::Setup().LabelDataArrivalUDP[size_t(k)].text();
-            if (!text.isEmpty()) handed.push_back({text, CurrentClock().tickMs()});
+        watched.insert(k);
+        UdpMessageSink& sink = UdpSink();
+        sink.CarriesCommand = nullptr;
+        sink.Busy = nullptr;
+        sink.Interpret = [this](int line, const QString& text) {
+            if (watched.contains(line) && !text.isEmpty()) handed.push_back({text, CurrentClock().tickMs()});
         };
     }
     bool WaitHandOvers(int count, int ms = 5000) {
@@ -60,7 +67,7 @@ TEST_F(UdpTransport, BurstIsQueuedAndHandedOverInOrderAtLeast200msApart) {
     EXPECT_FALSE(::Setup().TexteUDPPortSource[0].enabled());
     RecordHandOvers(0);
 
-    S().StartupDone = false;  // hold the queue to look at it
+    MainState().StartupDone = false;  // hold the queue to look at it
     Peer peer(RandomLoopback());
     for (const char* m : {"<Record:Start><Recorder:1>", "second", "third"}) peer.send(home, port, QString(m));
     ASSERT_TRUE(WaitQueued(0, 3));
@@ -72,7 +79,7 @@ TEST_F(UdpTransport, BurstIsQueuedAndHandedOverInOrderAtLeast200msApart) {
     platform::LetEventsRunFor(50);
     EXPECT_TRUE(handed.isEmpty()) << "nothing is handed over before the end of the start-up";
 
-    S().StartupDone = true;
+    MainState().StartupDone = true;
     ASSERT_TRUE(WaitHandOvers(3));
     EXPECT_EQ(handed[0].text, "<Record:Start><Recorder:1>");
     EXPECT_EQ(handed[1].text, "second");
@@ -201,7 +208,7 @@ TEST_F(UdpTransport, BindFailuresAreTracedAsIncidentsAndTheBoxStaysChecked) {
     EXPECT_FALSE(BindLine(2, home, 0));
     EXPECT_EQ(TextsWith("Err: UDP: SocketWrenchUDPIn.Bind: 10049").size(), 1);
     // Editing the box marks the settings as modified (not while they load).
-    EXPECT_TRUE(S().SettingsModified);
+    EXPECT_TRUE(SetupFlags().SettingsModified);
 }
 
 TEST_F(UdpTransport, BurstOfAThousandIsKeptInOrderAndWhatGoesBeyondTheCapIsDropped) {
@@ -211,7 +218,7 @@ TEST_F(UdpTransport, BurstOfAThousandIsKeptInOrderAndWhatGoesBeyondTheCapIsDropp
     const quint16 port = FreePort(home);
     ASSERT_TRUE(BindLine(0, home, port));
     RecordHandOvers(0);
-    S().StartupDone = false;
+    MainState().StartupDone = false;
     Peer peer(RandomLoopback());
     // In chunks that the kernel buffers of any machine hold.
     for (int chunk = 0; chunk < 10; ++chunk) {
@@ -226,7 +233,7 @@ TEST_F(UdpTransport, BurstOfAThousandIsKeptInOrderAndWhatGoesBeyondTheCapIsDropp
     EXPECT_EQ(TextsWith("Err: UDP: Reception queue full (1000 messages): datagram dropped: extra").size(), 5);
     EXPECT_EQ(Trace().ListeIncidents.filter("datagram dropped").size(), 1) << "one incident per overflow";
 
-    S().StartupDone = true;
+    MainState().StartupDone = true;
     ASSERT_TRUE(WaitHandOvers(1000, 60000));
     platform::LetEventsRunFor(20);
     ASSERT_EQ(handed.size(), 1000);
@@ -249,14 +256,10 @@ TEST_F(UdpTransport, OtherLinesKeepWorkingWhileALineWaits) {
     ASSERT_TRUE(BindLine(1, home, port1));
     Peer peer(RandomLoopback());
     // Line 0 waits 3 s of the clock (600 ms) before an action without
-    // recorder; line 1 gets a message 150 ms after it began to wait (the
-    // send is an event of the loop in which line 0 waits).
-    ::Setup().LabelDataArrivalUDP[0].onChange = [&] {
-        if (::Setup().LabelDataArrivalUDP[0].text().contains("WaitDuration"))
-            QTimer::singleShot(150, [&] { peer.send(home, port1, QString("<Record:Pause>")); });
-        LabelDataArrivalUDP_Change(0);
-    };
+    // recorder; line 1 gets a message 150 ms after it began to wait.
     peer.send(home, port0, QString("<Record:Start><WaitDuration:3000>"));
+    ASSERT_TRUE(platform::WaitInEventLoop([] { return !TextsWith("WaitDuration: 3000 ms |Start").isEmpty(); }, 3000));
+    QTimer::singleShot(150, [&] { peer.send(home, port1, QString("<Record:Pause>")); });
     ASSERT_TRUE(platform::WaitInEventLoop([] { return !TextsWith("WaitDuration: 3000 ms |End").isEmpty(); }, 3000));
     platform::LetEventsRunFor(100);
     const QStringList texts = Texts();
@@ -284,34 +287,56 @@ TEST_F(UdpTransport, TheQueueTimerRunsOnlyWhileMessagesWaitAndThoseBehindABusyLi
     Peer peer(RandomLoopback());
     QStringList interpreted;
     int ticksWhileBusy = -1;
-    ::Setup().LabelDataArrivalUDP[0].onChange = [&] {
-        const QString text = ::Setup().LabelDataArrivalUDP[0].text();
-        if (!text.isEmpty()) interpreted << text;
-        if (text.contains("WaitDuration")) {
-            QTimer::singleShot(100, [&] {
-                peer.send(home, port, QString("second"));
-                peer.send(home, port, QString("third"));
-            });
-            QTimer::singleShot(300, [&] { ticks = 0; });
-        }
-        LabelDataArrivalUDP_Change(0);
-        if (text.contains("WaitDuration")) {
-            ticksWhileBusy = ticks;
-            EXPECT_EQ(Queued(0), 2u) << "the two others waited behind the busy line";
-            EXPECT_TRUE(MainBis().TimerUDP.isActive()) << "and the timer kept running for them";
-        }
+    const auto interpret = UdpSink().Interpret;
+    UdpSink().Interpret = [&](int line, const QString& text) {
+        interpreted << text;
+        if (interpreted.size() == 2) ticksWhileBusy = ticks;
+        interpret(line, text);
     };
     peer.send(home, port, QString("<Record:Start><WaitDuration:1500>"));
+    ASSERT_TRUE(platform::WaitInEventLoop([&] { return interpreted.size() >= 1; }, 3000));
+    platform::LetEventsRunFor(100);
+    peer.send(home, port, QString("<Record:Pause>"));
+    peer.send(home, port, QString("<Record:Stop>"));
+    ASSERT_TRUE(WaitQueued(0, 2)) << "the two others wait behind the busy line";
+    EXPECT_TRUE(MainBis().TimerUDP.isActive()) << "and the timer keeps running for them";
+    ticks = 0;
     ASSERT_TRUE(platform::WaitInEventLoop([&] { return interpreted.size() >= 3; }, 8000)) << interpreted.join(" | ").toStdString();
-    EXPECT_EQ(interpreted, QStringList({"<Record:Start><WaitDuration:1500>", "second", "third"}));
-    // About 1.2 s of waiting behind the busy line: a slow tick, no 10 ms polling.
+    EXPECT_EQ(interpreted, QStringList({"<Record:Start><WaitDuration:1500>", "<Record:Pause>", "<Record:Stop>"}));
+    // About 1.3 s of waiting behind the busy line: a slow tick, no 10 ms polling.
     EXPECT_GE(ticksWhileBusy, 1);
-    EXPECT_LE(ticksWhileBusy, 12);
+    EXPECT_LE(ticksWhileBusy, 14);
     // Everything handed over: the timer stops.
     ASSERT_TRUE(platform::WaitInEventLoop([] { return !MainBis().TimerUDP.isActive(); }, 1000));
     ticks = 0;
     platform::LetEventsRunFor(300);
     EXPECT_EQ(ticks, 0);
+}
+
+TEST_F(UdpTransport, JunkIsDroppedOnArrivalAndAFloodedLineDelaysNoOther) {
+    const quint16 port0 = FreePort(home);
+    quint16 port2 = FreePort(home);
+    while (port2 == port0) port2 = FreePort(home);
+    ASSERT_TRUE(BindLine(0, home, port0));
+    ASSERT_TRUE(BindLine(2, home, port2));
+    QList<HandOver> seen;
+    const auto interpret = UdpSink().Interpret;
+    UdpSink().Interpret = [&](int line, const QString& text) {
+        if (line == 2) seen.push_back({text, CurrentClock().tickMs()});
+        interpret(line, text);
+    };
+    Peer peer(RandomLoopback());
+    // Line 0: junk without any command, and valid messages that each take a
+    // turn; line 2: one command in the middle of it.
+    for (int i = 0; i < 200; ++i) peer.send(home, port0, QString("junk %1").arg(i));
+    for (int i = 0; i < 20; ++i) peer.send(home, port0, QString("<Record:Pause><Recorder:9>"));
+    platform::LetEventsRunFor(500);
+    const qint64 sent = CurrentClock().tickMs();
+    peer.send(home, port2, QString("<Record:Pause>"));
+    ASSERT_TRUE(platform::WaitInEventLoop([&] { return !seen.isEmpty(); }, 5000));
+    EXPECT_LT(seen[0].tick - sent, 1000) << "a valid command reaches its recorder within a second";
+    EXPECT_FALSE(TextsWith("Err: UDP: No command in the message: dropped: junk").isEmpty());
+    EXPECT_LE(Queued(0), 20u) << "junk never takes a place in the queue";
 }
 
 // ---------------------------------------------------------------- sending

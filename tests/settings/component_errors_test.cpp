@@ -29,11 +29,11 @@ TEST_F(SettingsTest, OnlyNegativeCodesAreReported) {
 }
 
 TEST_F(SettingsTest, FreshSharedStateRegistersTheMainButtons) {
-    S().RecorderCount = 5;
-    S().slot[3].RecordFolder = "/x/";
+    SetRecordersInService(5);
+    EditRecorderConfig(3, [&](RecorderConfig& rc) { rc.RecordFolder = "/x/"; });
     ResetSharedState();
-    EXPECT_EQ(S().RecorderCount, 1);
-    EXPECT_TRUE(S().slot[3].RecordFolder.isEmpty());
+    EXPECT_EQ(RecordersInService(), 1);
+    EXPECT_TRUE(Rec(3).config().RecordFolder.isEmpty());
     ASSERT_EQ(S().main.buttons.size(), size_t(3 * kRecorders));
     for (const auto& r : S().main.rec) {
         EXPECT_EQ(r.XPButtonRecord.ButtonType(), 3);

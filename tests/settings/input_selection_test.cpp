@@ -1,5 +1,6 @@
 // Device, line, quality, format and characteristic lists of a recorder,
 // against a capture source whose answers the test chooses.
+#include "core/main_window_state.h"
 #include "settings_fixture.h"
 
 #include "platform/capture/active_sound_recorder.h"
@@ -59,47 +60,47 @@ protected:
 TEST_F(InputSelectionTest, ChoosingADeviceFillsItsLinesAndQualities) {
     AddDevice({"Line A"}, 1, {"8000 Hz"});
     AddDevice({"Front", "Rear", "Monitor"}, 2, {"44100 Hz, 16 bits, stereo", "22050 Hz, 8 bits, mono"}, {10, 55, 90});
-    S().slot[0].ChannelIndex = 1;
+    EditRecorderConfig(0, [&](RecorderConfig& rc) { rc.ChannelIndex = 1; });
     ::Setup().ComboInputDevices[0].setListIndex(1);
 
     FrmSetupControls& c = ::Setup();
-    EXPECT_EQ(S().slot[0].DeviceIndex, 1);
+    EXPECT_EQ(Rec(0).config().DeviceIndex, 1);
     EXPECT_EQ(c.ComboInputChannels[0].entries(), QStringList({"Front", "Rear", "Monitor"}));
     EXPECT_EQ(c.ComboInputChannels[0].text(), "Rear");
-    EXPECT_EQ(S().slot[0].ChannelIndex, 1);
+    EXPECT_EQ(Rec(0).config().ChannelIndex, 1);
     ASSERT_FALSE(fake.defaultsSet.isEmpty());
     EXPECT_EQ(fake.defaultsSet.last(), qMakePair(1, 1));
     // The line's level goes to the slot and to the main window's slider.
-    EXPECT_EQ(S().slot[0].Volume, 55);
+    EXPECT_EQ(Rec(0).config().Volume, 55);
     ASSERT_FALSE(levelsShown.isEmpty());
     EXPECT_EQ(levelsShown.last(), qMakePair(0, 55));
     EXPECT_EQ(c.ComboInputQuality[0].count(), 2);
     EXPECT_TRUE(c.ComboInputQuality[0].enabled());
     EXPECT_TRUE(S().main.rec[0].XPButtonRecord.enabled());
-    EXPECT_TRUE(S().FormatsAvailable);
-    EXPECT_TRUE(S().SettingsModified);
+    EXPECT_TRUE(MainState().FormatsAvailable);
+    EXPECT_TRUE(SetupFlags().SettingsModified);
 }
 
 TEST_F(InputSelectionTest, LineBeyondTheDeviceFallsBackOnTheFirst) {
     AddDevice({"Front", "Rear"}, 1, {"44100 Hz"});
-    S().slot[0].ChannelIndex = 7;
+    EditRecorderConfig(0, [&](RecorderConfig& rc) { rc.ChannelIndex = 7; });
     ::Setup().ComboInputDevices[0].setListIndex(0);
     EXPECT_EQ(::Setup().ComboInputChannels[0].listIndex(), 0);
-    EXPECT_EQ(S().slot[0].ChannelIndex, 0);
+    EXPECT_EQ(Rec(0).config().ChannelIndex, 0);
 }
 
 TEST_F(InputSelectionTest, RefusedDefaultLineIsReportedAndKept) {
     AddDevice({"Front", "Rear"}, 1, {"44100 Hz"});
     fake.setDefaultResult = -51;
-    S().slot[0].ChannelIndex = 1;
+    EditRecorderConfig(0, [&](RecorderConfig& rc) { rc.ChannelIndex = 1; });
     ::Setup().ComboInputDevices[0].setListIndex(0);
     EXPECT_EQ(::Setup().ComboInputChannels[0].text(), "Rear");
-    EXPECT_EQ(S().slot[0].ChannelIndex, 1);
+    EXPECT_EQ(Rec(0).config().ChannelIndex, 1);
     EXPECT_TRUE(Traced("Err: The input channel is not valid (SetInputDeviceChannelDefault |NoDeviceIn: 0 "
                        "ComboInputChannels: 1)(FrmSetup:DirectXUpdateInputCombos)"));
     EXPECT_TRUE(Traced("Err: The input channel is not valid (SetInputDeviceChannelDefault)"
                        "(FrmSetup:ComboInputChannels_Click)"));
-    EXPECT_EQ(S().slot[0].Volume, 75);  // no level read from a line that was refused
+    EXPECT_EQ(Rec(0).config().Volume, 75);  // no level read from a line that was refused
 }
 
 TEST_F(InputSelectionTest, QualityListSkipsRepeatsAndContainedTexts) {
@@ -112,44 +113,44 @@ TEST_F(InputSelectionTest, QualityListSkipsRepeatsAndContainedTexts) {
 
 TEST_F(InputSelectionTest, StoredQualityTextWinsOverItsIndex) {
     AddDevice({"In"}, 3, {"8000 Hz, mono", "22050 Hz, mono", "44100 Hz, stereo"});
-    S().slot[0].QualityIndex = 0;
-    S().slot[0].QualityText = "44100 Hz, stereo";
-    S().SettingsModified = false;
+    EditRecorderConfig(0, [&](RecorderConfig& rc) { rc.QualityIndex = 0; });
+    EditRecorderConfig(0, [&](RecorderConfig& rc) { rc.QualityText = "44100 Hz, stereo"; });
+    SetupFlags().SettingsModified = false;
     ::Setup().ComboInputDevices[0].setListIndex(0);
     EXPECT_EQ(::Setup().ComboInputQuality[0].listIndex(), 2);
-    EXPECT_EQ(S().slot[0].QualityIndex, 2);
+    EXPECT_EQ(Rec(0).config().QualityIndex, 2);
 }
 
 TEST_F(InputSelectionTest, QualityNoLongerOfferedUsesTheStoredIndex) {
     AddDevice({"In"}, 5, {"a 8000", "b 11025", "c 22050", "d 44100", "e 48000"});
-    S().slot[0].QualityIndex = 2;
-    S().slot[0].QualityText = "96000 Hz";
+    EditRecorderConfig(0, [&](RecorderConfig& rc) { rc.QualityIndex = 2; });
+    EditRecorderConfig(0, [&](RecorderConfig& rc) { rc.QualityText = "96000 Hz"; });
     ::Setup().ComboInputDevices[0].setListIndex(0);
     EXPECT_EQ(::Setup().ComboInputQuality[0].text(), "c 22050");
-    EXPECT_EQ(S().slot[0].QualityText, "c 22050");
-    EXPECT_EQ(S().slot[0].QualityIndex, 2);
+    EXPECT_EQ(Rec(0).config().QualityText, "c 22050");
+    EXPECT_EQ(Rec(0).config().QualityIndex, 2);
 
     // A refill alone does not count as an edit.
-    S().SettingsModified = false;
-    S().slot[0].QualityText.clear();
-    S().slot[0].QualityIndex = 9;
+    SetupFlags().SettingsModified = false;
+    EditRecorderConfig(0, [&](RecorderConfig& rc) { rc.QualityText.clear(); });
+    EditRecorderConfig(0, [&](RecorderConfig& rc) { rc.QualityIndex = 9; });
     DirectXUpdateInputFormats(0);
     EXPECT_EQ(::Setup().ComboInputQuality[0].listIndex(), 0);
-    EXPECT_EQ(S().slot[0].QualityIndex, 0);
-    EXPECT_FALSE(S().SettingsModified);
-    EXPECT_FALSE(S().SettingsLoading);
+    EXPECT_EQ(Rec(0).config().QualityIndex, 0);
+    EXPECT_FALSE(SetupFlags().SettingsModified);
+    EXPECT_FALSE(SetupFlags().SettingsLoading);
 }
 
 TEST_F(InputSelectionTest, EnumeratingAndEmptyDevicesKeepTheRecordButtonOff) {
     AddDevice({"In"}, -1, {});
-    S().slot[0].QualityIndex = 2;
+    EditRecorderConfig(0, [&](RecorderConfig& rc) { rc.QualityIndex = 2; });
     ::Setup().ComboInputDevices[0].setListIndex(0);
     FrmSetupControls& c = ::Setup();
     EXPECT_EQ(c.ComboInputQuality[0].entries(), QStringList({"Enumerating..."}));
     EXPECT_FALSE(c.ComboInputQuality[0].enabled());
     EXPECT_FALSE(S().main.rec[0].XPButtonRecord.enabled());
-    EXPECT_FALSE(S().FormatsAvailable);
-    EXPECT_EQ(S().slot[0].QualityIndex, 2);  // the stored choice waits for the formats
+    EXPECT_FALSE(MainState().FormatsAvailable);
+    EXPECT_EQ(Rec(0).config().QualityIndex, 2);  // the stored choice waits for the formats
 
     fake.devices[0].formatCount = 0;
     DirectXUpdateInputFormats(0);
@@ -162,7 +163,7 @@ TEST_F(InputSelectionTest, EnumeratingAndEmptyDevicesKeepTheRecordButtonOff) {
     DirectXUpdateInputFormats(0);
     EXPECT_EQ(c.ComboInputQuality[0].text(), "f2");
     EXPECT_TRUE(S().main.rec[0].XPButtonRecord.enabled());
-    EXPECT_TRUE(S().FormatsAvailable);
+    EXPECT_TRUE(MainState().FormatsAvailable);
 }
 
 TEST_F(InputSelectionTest, RecorderWithoutEngineShowsNoFormat) {
@@ -181,8 +182,8 @@ TEST_F(InputSelectionTest, FormatChoiceFillsItsCharacteristics) {
     EXPECT_EQ(chars.count(), 6);
     EXPECT_EQ(chars.text(), "CBR 320 Kbps");
     EXPECT_TRUE(chars.enabled());
-    EXPECT_EQ(S().slot[3].FormatIndex, 2);
-    EXPECT_EQ(S().slot[3].FormatCharacteristic, 3);
+    EXPECT_EQ(Rec(3).config().FormatIndex, 2);
+    EXPECT_EQ(Rec(3).config().FormatCharacteristic, 3);
 
     c.ComboInputFormats[3].setListIndex(5);
     EXPECT_EQ(chars.count(), 491);
@@ -197,13 +198,13 @@ TEST_F(InputSelectionTest, FormatChoiceFillsItsCharacteristics) {
     EXPECT_EQ(chars.count(), 11);
     EXPECT_EQ(chars.text(), "10");
     chars.setListIndex(6);
-    EXPECT_EQ(S().slot[3].FormatCharacteristic, 6);
+    EXPECT_EQ(Rec(3).config().FormatCharacteristic, 6);
 
     c.ComboInputFormats[3].setListIndex(0);
     EXPECT_EQ(chars.count(), 0);
     EXPECT_FALSE(chars.enabled());
-    EXPECT_EQ(S().slot[3].FormatIndex, 0);
-    EXPECT_TRUE(S().SettingsModified);
+    EXPECT_EQ(Rec(3).config().FormatIndex, 0);
+    EXPECT_TRUE(SetupFlags().SettingsModified);
 }
 
 // The real capture engine with its built-in test device.
@@ -211,13 +212,13 @@ TEST_F(SettingsTest, TestToneDeviceOfTheCaptureEngine) {
     platform::ActiveSoundRecorder::EnableTestTone(true);
     struct ToneOff {
         ~ToneOff() {
-            S().ActiveSoundRecorder1[0] = nullptr;
+            Rec(0).SetEngine(nullptr);
             platform::ActiveSoundRecorder::EnableTestTone(false);
         }
     } toneOff;
     platform::ActiveSoundRecorder engine(0);
     ASSERT_EQ(engine.InitRecorder(0), 0);
-    S().ActiveSoundRecorder1[0] = &engine;
+    Rec(0).SetEngine(&engine);
     QList<int> levels;
     Hooks().AfficherNiveauRecord = [&](int r, int level) {
         if (r == 0) levels << level;
@@ -235,7 +236,7 @@ TEST_F(SettingsTest, TestToneDeviceOfTheCaptureEngine) {
     ASSERT_GE(tone, 0);
     devices.setListIndex(tone);
 
-    EXPECT_EQ(S().slot[0].DeviceIndex, tone);
+    EXPECT_EQ(Rec(0).config().DeviceIndex, tone);
     EXPECT_EQ(::Setup().ComboInputChannels[0].count(), engine.InputChannelCount(tone));
     EXPECT_EQ(::Setup().ComboInputChannels[0].text(), engine.InputChannelName(tone, 0));
     ASSERT_FALSE(levels.isEmpty());
@@ -245,15 +246,15 @@ TEST_F(SettingsTest, TestToneDeviceOfTheCaptureEngine) {
     platform::WaitInEventLoop(
         [&] {
             DirectXUpdateInputFormats(0);
-            return S().FormatsAvailable;
+            return MainState().FormatsAvailable;
         },
         5000);
-    ASSERT_TRUE(S().FormatsAvailable);
+    ASSERT_TRUE(MainState().FormatsAvailable);
     const ComboCtl& quality = ::Setup().ComboInputQuality[0];
     ASSERT_GT(quality.count(), 0);
     QStringList offered;
     for (int k = 0; k < engine.InputFormatCount(tone); ++k) offered << engine.InputFormatText(tone, k);
     for (const QString& e : quality.entries()) EXPECT_TRUE(offered.contains(e)) << e.toStdString();
-    EXPECT_EQ(S().slot[0].QualityText, quality.text());
+    EXPECT_EQ(Rec(0).config().QualityText, quality.text());
     EXPECT_TRUE(S().main.rec[0].XPButtonRecord.enabled());
 }

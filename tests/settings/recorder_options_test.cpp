@@ -10,7 +10,7 @@ protected:
     void SetUp() override {
         SettingsTest::SetUp();
         FrmSetup_Form_Load();
-        S().SettingsModified = false;
+        SetupFlags().SettingsModified = false;
     }
 };
 
@@ -19,54 +19,54 @@ protected:
 TEST_F(RecorderOptionsTest, ShortcutControlsFillTheKeyboardTable) {
     FrmSetupControls& c = ::Setup();
     c.CheckAlt[16].setChecked(true);  // recorder 6, pause
-    EXPECT_TRUE(S().keyboard[5][1].Alt);
-    EXPECT_FALSE(S().keyboard[5][0].Alt);
-    EXPECT_TRUE(S().SettingsModified);
+    EXPECT_TRUE(Rec(5).config().Keys[size_t(1)].Alt);
+    EXPECT_FALSE(Rec(5).config().Keys[size_t(0)].Alt);
+    EXPECT_TRUE(SetupFlags().SettingsModified);
 
     c.ComboToucheClavier[16].setListIndex(42);
-    EXPECT_EQ(S().keyboard[5][1].Key, 127);
+    EXPECT_EQ(Rec(5).config().Keys[size_t(1)].Key, 127);
     c.ComboToucheClavier[16].setListIndex(1);
     EXPECT_EQ(c.ComboToucheClavier[16].text(), "     A");
-    EXPECT_EQ(S().keyboard[5][1].Key, 65);
+    EXPECT_EQ(Rec(5).config().Keys[size_t(1)].Key, 65);
     c.ComboToucheClavier[16].setListIndex(27);
-    EXPECT_EQ(S().keyboard[5][1].Key, 112);
+    EXPECT_EQ(Rec(5).config().Keys[size_t(1)].Key, 112);
     // The blank entry takes the shortcut away.
     c.ComboToucheClavier[16].setListIndex(0);
-    EXPECT_EQ(S().keyboard[5][1].Key, 0);
+    EXPECT_EQ(Rec(5).config().Keys[size_t(1)].Key, 0);
 
     c.CheckCtrl[0].setChecked(true);
     c.CheckShift[2].setChecked(true);
-    EXPECT_TRUE(S().keyboard[0][0].Ctrl);
-    EXPECT_TRUE(S().keyboard[0][2].Shift);
+    EXPECT_TRUE(Rec(0).config().Keys[size_t(0)].Ctrl);
+    EXPECT_TRUE(Rec(0).config().Keys[size_t(2)].Shift);
     c.CheckCtrl[0].setChecked(false);
-    EXPECT_FALSE(S().keyboard[0][0].Ctrl);
+    EXPECT_FALSE(Rec(0).config().Keys[size_t(0)].Ctrl);
 }
 
 TEST_F(RecorderOptionsTest, ContactListBindsInputNumbers) {
     FrmSetupControls& c = ::Setup();
-    S().contact[2][2].State = true;
+    EditRecorderConfig(2, [&](RecorderConfig& rc) { rc.Contacts[size_t(2)].State = true; });
     c.ComboPeripherique[8].setListIndex(1);
-    EXPECT_TRUE(S().contact[2][2].Enabled);
-    EXPECT_EQ(S().contact[2][2].Input, 0);
-    EXPECT_FALSE(S().contact[2][2].State);
+    EXPECT_TRUE(Rec(2).config().Contacts[size_t(2)].Enabled);
+    EXPECT_EQ(Rec(2).config().Contacts[size_t(2)].Input, 0);
+    EXPECT_FALSE(Rec(2).config().Contacts[size_t(2)].State);
     c.ComboPeripherique[8].setListIndex(16);
-    EXPECT_EQ(S().contact[2][2].Input, 15);
+    EXPECT_EQ(Rec(2).config().Contacts[size_t(2)].Input, 15);
     c.ComboPeripherique[8].setListIndex(0);
-    EXPECT_FALSE(S().contact[2][2].Enabled);
+    EXPECT_FALSE(Rec(2).config().Contacts[size_t(2)].Enabled);
     // The entry shows the input number that it binds.
     EXPECT_EQ(c.ComboPeripherique[8].entry(1), "P8R8 DIO   In: 0");
     EXPECT_EQ(c.ComboPeripherique[8].entry(16), "P8R8 DIO   In: 15");
 }
 
 TEST_F(RecorderOptionsTest, KeyboardAndContactHandlersDoNothingWhileLoading) {
-    S().SettingsLoading = true;
+    SetupFlags().SettingsLoading = true;
     ::Setup().CheckAlt[3].setChecked(true);
     ::Setup().ComboToucheClavier[3].setListIndex(5);
     ::Setup().ComboPeripherique[3].setListIndex(4);
-    EXPECT_FALSE(S().keyboard[1][0].Alt);
-    EXPECT_EQ(S().keyboard[1][0].Key, 0);
-    EXPECT_FALSE(S().contact[1][0].Enabled);
-    EXPECT_FALSE(S().SettingsModified);
+    EXPECT_FALSE(Rec(1).config().Keys[size_t(0)].Alt);
+    EXPECT_EQ(Rec(1).config().Keys[size_t(0)].Key, 0);
+    EXPECT_FALSE(Rec(1).config().Contacts[size_t(0)].Enabled);
+    EXPECT_FALSE(SetupFlags().SettingsModified);
 }
 
 TEST_F(RecorderOptionsTest, SliceRowsFollowEachOther) {
@@ -93,7 +93,7 @@ TEST_F(RecorderOptionsTest, SliceRowsFollowEachOther) {
     c.ComboPigeTimingFin[2].setListIndex(3);
     EXPECT_EQ(c.ComboPigeTimingFin[2].listIndex(), 11);
     EXPECT_EQ(c.ComboPigeTimingFin[3].listIndex(), 12);
-    EXPECT_TRUE(S().SettingsModified);
+    EXPECT_TRUE(SetupFlags().SettingsModified);
 }
 
 TEST_F(RecorderOptionsTest, LoggingOptionSwitchesTheFileNameControls) {
@@ -107,7 +107,7 @@ TEST_F(RecorderOptionsTest, LoggingOptionSwitchesTheFileNameControls) {
     EXPECT_EQ(S().main.rec[1].MyFrameRecorder.caption(), "Antenne");
 
     c.CheckPigeAntenne[1].setChecked(true);
-    EXPECT_EQ(S().slot[1].RecordKind, RecordKindLogging);
+    EXPECT_EQ(Rec(1).config().RecordKind(), RecordKindLogging);
     EXPECT_FALSE(c.TexteNomFichier[1].enabled());
     EXPECT_FALSE(c.CheckNomFichier[1].enabled());
     EXPECT_TRUE(c.TextePigeNbJours[1].enabled());
@@ -118,7 +118,7 @@ TEST_F(RecorderOptionsTest, LoggingOptionSwitchesTheFileNameControls) {
     EXPECT_EQ(c.TexteNomFichier[1].text(), "Pige Radio 2 <yyyyMMdd_hh_mm_ss>");
 
     c.CheckPigeAntenne[1].setChecked(false);
-    EXPECT_EQ(S().slot[1].RecordKind, RecordKindOrdinary);
+    EXPECT_EQ(Rec(1).config().RecordKind(), RecordKindOrdinary);
     EXPECT_TRUE(c.TexteNomFichier[1].enabled());
     EXPECT_TRUE(c.CheckNomFichier[1].enabled());
     EXPECT_FALSE(c.TextePigeNbJours[1].enabled());
@@ -129,10 +129,10 @@ TEST_F(RecorderOptionsTest, DestinationFolderAndItsFreeSpace) {
     FrmSetupControls& c = ::Setup();
     const QString folder = drive + "Archives/Rec2";
     c.TexteDossier[2].setText(folder);
-    EXPECT_EQ(S().slot[2].NetworkFolder, folder + "/");
-    EXPECT_EQ(S().slot[2].RecordFolder, folder + "/");
+    EXPECT_EQ(Rec(2).config().NetworkFolder, folder + "/");
+    EXPECT_EQ(Rec(2).config().RecordFolder, folder + "/");
     EXPECT_TRUE(QDir(folder).exists());
-    EXPECT_TRUE(S().SettingsModified);
+    EXPECT_TRUE(SetupFlags().SettingsModified);
 
     // The three figures against the volume as the system reports it.
     // (Free space may be counted with or without the blocks reserved for
@@ -164,8 +164,8 @@ TEST_F(RecorderOptionsTest, DestinationFolderAndItsFreeSpace) {
     EXPECT_LE(d.gaugeValue, d.gaugeMax);
 
     c.TexteDossier[2].setText("  ");
-    EXPECT_TRUE(S().slot[2].RecordFolder.isEmpty());
-    EXPECT_TRUE(S().slot[2].NetworkFolder.isEmpty());
+    EXPECT_TRUE(Rec(2).config().RecordFolder.isEmpty());
+    EXPECT_TRUE(Rec(2).config().NetworkFolder.isEmpty());
 }
 
 TEST_F(RecorderOptionsTest, FolderChooser) {
@@ -181,14 +181,14 @@ TEST_F(RecorderOptionsTest, FolderChooser) {
     dialogs.folderAnswer = drive + "Chosen";
     CommandDossierPige_Click(0);
     EXPECT_EQ(c.TexteDossier[0].text(), drive + "Chosen/");
-    EXPECT_EQ(S().slot[0].RecordFolder, drive + "Chosen/");
+    EXPECT_EQ(Rec(0).config().RecordFolder, drive + "Chosen/");
 }
 
 TEST_F(RecorderOptionsTest, ServiceBoxShowsTheTabButKeepsTheRecorderCount) {
     FrmSetupControls& c = ::Setup();
     c.CheckActif[4].setChecked(true);
     EXPECT_TRUE(c.OptionTabs[5].visible());
-    EXPECT_EQ(S().RecorderCount, 1);
+    EXPECT_EQ(RecordersInService(), 1);
     EXPECT_FALSE(S().main.rec[4].Tab.visible());
     c.CheckActif[4].setChecked(false);
     EXPECT_FALSE(c.OptionTabs[5].visible());

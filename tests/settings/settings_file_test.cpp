@@ -1,5 +1,6 @@
 // The settings file: first start, what the loader makes of stored values,
 // and saving then loading again.
+#include "core/main_window_state.h"
 #include "settings_fixture.h"
 
 #include "platform/os.h"
@@ -15,7 +16,7 @@ QStringList Snapshot() {
     auto add = [&](const QString& name, const QString& value) { v << name + "=" + value; };
     for (int i = 0; i < kRecorders; ++i) {
         const QString p = QString::number(i) + ".";
-        const RecorderSlot& s = S().slot[i];
+        const RecorderConfig& s = Rec(i).config();
         add(p + "Actif", QString::number(c.CheckActif[i].value()));
         add(p + "Lib", c.TexteLibelleRecorder[i].text());
         add(p + "Device", QString::number(s.DeviceIndex));
@@ -24,7 +25,7 @@ QStringList Snapshot() {
         add(p + "Char", QString::number(s.FormatCharacteristic) + "/" + c.ComboFormatCaracteristiques[i].text());
         add(p + "Quality", QString::number(s.QualityIndex) + "/" + s.QualityText);
         add(p + "Volume", QString::number(s.Volume));
-        add(p + "Pige", QString::number(c.CheckPigeAntenne[i].value()) + "/" + QString::number(s.RecordKind));
+        add(p + "Pige", QString::number(c.CheckPigeAntenne[i].value()) + "/" + QString::number(s.RecordKind()));
         add(p + "PigeNbJours", c.TextePigeNbJours[i].text());
         add(p + "PigeFolder", c.TexteDossier[i].text() + "|" + s.RecordFolder);
         add(p + "PigeFile", c.TexteNomFichier[i].text());
@@ -37,8 +38,8 @@ QStringList Snapshot() {
                            .arg(c.ComboEmissionUDPConvertir[i].listIndex()));
         for (int cmd = 0; cmd < 3; ++cmd) {
             const int n = 3 * i + cmd;
-            const KeyboardBinding& k = S().keyboard[i][cmd];
-            const ContactBinding& b = S().contact[i][cmd];
+            const KeyboardBinding& k = Rec(i).config().Keys[size_t(cmd)];
+            const ContactBinding& b = Rec(i).config().Contacts[size_t(cmd)];
             add(p + "Key" + QString::number(cmd),
                 QString("%1%2%3 %4 | %5%6%7 %8")
                     .arg(c.CheckCtrl[n].value()).arg(c.CheckAlt[n].value()).arg(c.CheckShift[n].value())
@@ -84,7 +85,7 @@ TEST_F(SettingsTest, FirstStartWithoutFileGivesOneWaveRecorder) {
 
     const IniMap ini = ReadIniFile(SettingsPath());
     EXPECT_EQ(ini["recorder_00"]["actif"], "ON");
-    EXPECT_EQ(S().RecorderCount, 1);
+    EXPECT_EQ(RecordersInService(), 1);
     FrmSetupControls& c = ::Setup();
     EXPECT_TRUE(c.CheckActif[0].checked());
     EXPECT_FALSE(c.CheckActif[1].checked());
@@ -96,13 +97,13 @@ TEST_F(SettingsTest, FirstStartWithoutFileGivesOneWaveRecorder) {
     EXPECT_EQ(c.TexteLibelleRecorder[7].text(), "Recorder 8");
     EXPECT_EQ(S().main.rec[0].MyFrameRecorder.caption(), "Recorder 1");
     EXPECT_EQ(c.ComboInputFormats[0].text(), "wave");
-    EXPECT_EQ(S().slot[0].FormatIndex, 1);
+    EXPECT_EQ(Rec(0).config().FormatIndex, 1);
     EXPECT_FALSE(c.ComboFormatCaracteristiques[0].enabled());
-    EXPECT_EQ(c.TexteDossier[0].text(), S().slot[0].LocalSoundFolder);
-    EXPECT_EQ(S().slot[0].RecordFolder, S().slot[0].LocalSoundFolder);
-    EXPECT_TRUE(QDir(S().slot[0].LocalSoundFolder).exists());
-    EXPECT_EQ(S().slot[0].RecordKind, RecordKindOrdinary);
-    EXPECT_EQ(S().slot[0].Volume, 75);
+    EXPECT_EQ(c.TexteDossier[0].text(), Rec(0).config().LocalSoundFolder);
+    EXPECT_EQ(Rec(0).config().RecordFolder, Rec(0).config().LocalSoundFolder);
+    EXPECT_TRUE(QDir(Rec(0).config().LocalSoundFolder).exists());
+    EXPECT_EQ(Rec(0).config().RecordKind(), RecordKindOrdinary);
+    EXPECT_EQ(Rec(0).config().Volume, 75);
     EXPECT_EQ(c.TextePigeNbJours[0].text(), "30");
 
     // Remote settings take their defaults.
@@ -125,23 +126,23 @@ TEST_F(SettingsTest, FirstStartWithoutFileGivesOneWaveRecorder) {
 
     // The window's own state after its load.
     EXPECT_TRUE(c.caption.startsWith("Options: Velmora: Quillon Recorder - "));
-    EXPECT_TRUE(S().SetupLoaded);
+    EXPECT_TRUE(SetupFlags().SetupLoaded);
     EXPECT_TRUE(Trace().SetupLoaded);
-    EXPECT_FALSE(S().SettingsLoading);
-    EXPECT_FALSE(S().SettingsModified);
+    EXPECT_FALSE(SetupFlags().SettingsLoading);
+    EXPECT_FALSE(SetupFlags().SettingsModified);
 }
 
 TEST_F(SettingsTest, RecorderCountIsOneMoreThanHighestRecorderInService) {
     WriteSettingsFile({"[Recorder_00]", "Actif=on", "[Recorder_01]", "Actif=OFF", "[Recorder_02]", "Actif=ON",
                        "[Recorder_05]", "Actif=0FF"});
     FrmSetup_Form_Load();
-    EXPECT_EQ(S().RecorderCount, 3);
+    EXPECT_EQ(RecordersInService(), 3);
     FrmSetupControls& c = ::Setup();
     EXPECT_FALSE(c.CheckActif[0].checked());
     EXPECT_FALSE(c.CheckActif[1].checked());
     EXPECT_TRUE(c.CheckActif[2].checked());
-    EXPECT_FALSE(S().slot[0].Active);
-    EXPECT_TRUE(S().slot[2].Active);
+    EXPECT_FALSE(Rec(0).config().InService);
+    EXPECT_TRUE(Rec(2).config().InService);
     EXPECT_FALSE(c.OptionTabs[1].visible());
     EXPECT_FALSE(c.OptionTabs[2].visible());
     EXPECT_TRUE(c.OptionTabs[3].visible());
@@ -154,7 +155,7 @@ TEST_F(SettingsTest, RecorderCountIsOneMoreThanHighestRecorderInService) {
 TEST_F(SettingsTest, NoRecorderInServicePutsTheFirstBack) {
     WriteSettingsFile({"[Recorder_00]", "Actif=OFF", "Lib=Studio"});
     FrmSetup_Form_Load();
-    EXPECT_EQ(S().RecorderCount, 1);
+    EXPECT_EQ(RecordersInService(), 1);
     EXPECT_EQ(ReadIniFile(SettingsPath())["recorder_00"]["actif"], "ON");
     EXPECT_EQ(ReadIniFile(SettingsPath())["recorder_00"]["lib"], "Studio");
 }
@@ -170,33 +171,33 @@ TEST_F(SettingsTest, PackedKeyboardContactAndUdpStrings) {
     FrmSetup_Form_Load();
     FrmSetupControls& c = ::Setup();
 
-    const KeyboardBinding& rec0 = S().keyboard[0][0];
+    const KeyboardBinding& rec0 = Rec(0).config().Keys[size_t(0)];
     EXPECT_FALSE(rec0.Ctrl);
     EXPECT_TRUE(rec0.Alt);
     EXPECT_FALSE(rec0.Shift);
     EXPECT_EQ(rec0.Key, 112);  // F1
     EXPECT_TRUE(c.CheckAlt[0].checked());
     EXPECT_EQ(c.ComboToucheClavier[0].text().trimmed(), "F1");
-    EXPECT_EQ(S().keyboard[0][1].Key, 0);
-    EXPECT_EQ(S().keyboard[0][2].Key, 0);
-    EXPECT_EQ(S().keyboard[1][0].Key, 67);  // Ctrl+C
-    EXPECT_TRUE(S().keyboard[1][0].Ctrl);
-    EXPECT_EQ(S().keyboard[1][1].Key, 90);  // Shift+Z
-    EXPECT_TRUE(S().keyboard[1][1].Shift);
-    EXPECT_EQ(S().keyboard[1][2].Key, 127);  // Ctrl+Alt+Shift+F16
+    EXPECT_EQ(Rec(0).config().Keys[size_t(1)].Key, 0);
+    EXPECT_EQ(Rec(0).config().Keys[size_t(2)].Key, 0);
+    EXPECT_EQ(Rec(1).config().Keys[size_t(0)].Key, 67);  // Ctrl+C
+    EXPECT_TRUE(Rec(1).config().Keys[size_t(0)].Ctrl);
+    EXPECT_EQ(Rec(1).config().Keys[size_t(1)].Key, 90);  // Shift+Z
+    EXPECT_TRUE(Rec(1).config().Keys[size_t(1)].Shift);
+    EXPECT_EQ(Rec(1).config().Keys[size_t(2)].Key, 127);  // Ctrl+Alt+Shift+F16
     EXPECT_TRUE(c.CheckCtrl[5].checked() && c.CheckAlt[5].checked() && c.CheckShift[5].checked());
 
     // Entry 17 does not exist: not bound, and the failed selection is reported.
-    EXPECT_FALSE(S().contact[0][0].Enabled);
+    EXPECT_FALSE(Rec(0).config().Contacts[size_t(0)].Enabled);
     EXPECT_EQ(c.ComboPeripherique[0].listIndex(), 0);
     bool reported = false;
     for (const QString& l : Trace().ListeIncidents) reported |= l.contains("InitSettings");
     EXPECT_TRUE(reported);
-    EXPECT_TRUE(S().contact[1][0].Enabled);
-    EXPECT_EQ(S().contact[1][0].Input, 0);
-    EXPECT_TRUE(S().contact[1][1].Enabled);
-    EXPECT_EQ(S().contact[1][1].Input, 1);
-    EXPECT_FALSE(S().contact[1][2].Enabled);
+    EXPECT_TRUE(Rec(1).config().Contacts[size_t(0)].Enabled);
+    EXPECT_EQ(Rec(1).config().Contacts[size_t(0)].Input, 0);
+    EXPECT_TRUE(Rec(1).config().Contacts[size_t(1)].Enabled);
+    EXPECT_EQ(Rec(1).config().Contacts[size_t(1)].Input, 1);
+    EXPECT_FALSE(Rec(1).config().Contacts[size_t(2)].Enabled);
 
     EXPECT_TRUE(c.CheckUDPRecord[0].checked());
     EXPECT_FALSE(c.CheckUDPPause[0].checked());
@@ -223,14 +224,14 @@ TEST_F(SettingsTest, StoredIndexesOutsideTheLists) {
     // A format outside the list records WAV, with an incident (never into
     // memory only without a word); the characteristic falls back on entry 0.
     EXPECT_EQ(c.ComboInputFormats[0].text(), "wave");
-    EXPECT_EQ(S().slot[0].FormatIndex, 1);
+    EXPECT_EQ(Rec(0).config().FormatIndex, 1);
     EXPECT_TRUE(Trace().ListeIncidents.join("\n").contains("Rec. 1: Format=9 is not a recording format: wave is used"));
     EXPECT_EQ(c.ComboFormatCaracteristiques[1].text(), "VBR 150-180 Kbps");
-    EXPECT_EQ(S().slot[1].FormatCharacteristic, 0);
+    EXPECT_EQ(Rec(1).config().FormatCharacteristic, 0);
     // Other lists keep what they showed.
     EXPECT_EQ(c.ComboPigeTimingFin[0].listIndex(), 0);
     EXPECT_EQ(c.ComboToucheClavier[0].listIndex(), 0);
-    EXPECT_EQ(S().keyboard[0][0].Key, 0);
+    EXPECT_EQ(Rec(0).config().Keys[size_t(0)].Key, 0);
     EXPECT_EQ(c.ComboPortComSetup[0].text(), "14400");
     EXPECT_EQ(c.ComboPortComSetup[1].text(), "N");
     EXPECT_EQ(c.ComboPortComSetup[3].text(), "1,5");
@@ -269,11 +270,11 @@ TEST_F(SettingsTest, SaveThenLoadReproducesTheWindow) {
     c.TexteNomFichier[0].setText("Rec_<yyyyMMdd>");
     c.CheckNomFichier[0].setChecked(true);
     c.TexteFichierRecordPeripherique[2].setText("Contact_2");
-    S().slot[1].Volume = 40;
-    S().slot[1].QualityIndex = 3;
-    S().slot[1].QualityText = "48000 Hz, 16 bits, stereo";
-    S().slot[1].DeviceIndex = 2;
-    S().slot[1].ChannelIndex = 1;
+    EditRecorderConfig(1, [&](RecorderConfig& rc) { rc.Volume = 40; });
+    EditRecorderConfig(1, [&](RecorderConfig& rc) { rc.QualityIndex = 3; });
+    EditRecorderConfig(1, [&](RecorderConfig& rc) { rc.QualityText = "48000 Hz, 16 bits, stereo"; });
+    EditRecorderConfig(1, [&](RecorderConfig& rc) { rc.DeviceIndex = 2; });
+    EditRecorderConfig(1, [&](RecorderConfig& rc) { rc.ChannelIndex = 1; });
     c.CheckCtrl[4].setChecked(true);
     c.ComboToucheClavier[4].setListIndex(3);
     c.CheckShift[23].setChecked(true);
@@ -301,22 +302,22 @@ TEST_F(SettingsTest, SaveThenLoadReproducesTheWindow) {
     c.ComboPigeTimingFin[2].setListIndex(23);
     c.PlanningTable[4] = PlanningLine{"Recorder 2", "Jour", "", "", "", "", "06", "30", false, "60",
                                       drive + "Plan/News.mp3", "X1 Y2"};
-    EXPECT_TRUE(S().SettingsModified);
+    EXPECT_TRUE(SetupFlags().SettingsModified);
 
     SaveSettings();
-    EXPECT_FALSE(S().SettingsModified);
+    EXPECT_FALSE(SetupFlags().SettingsModified);
     const QStringList saved = Snapshot();
 
     ResetSharedState();
     ResetSetupControls();
     ResetIniCache();
     for (int i = 0; i < kRecorders; ++i)
-        S().slot[i].LocalSoundFolder = drive + "Local/Sons_Quillon_Recorder_0" + QString::number(i) + "/";
+        EditRecorderConfig(i, [&](RecorderConfig& rc) { rc.LocalSoundFolder = drive + "Local/Sons_Quillon_Recorder_0" + QString::number(i) + "/"; });
     FrmSetup_Form_Load();
     const QStringList loaded = Snapshot();
     ASSERT_EQ(saved.size(), loaded.size());
     for (int k = 0; k < saved.size(); ++k) EXPECT_EQ(loaded[k], saved[k]);
-    EXPECT_EQ(S().RecorderCount, 4);
+    EXPECT_EQ(RecordersInService(), 4);
     // The disabled UDP flags are written as nine characters.
     EXPECT_EQ(ReadIniFile(SettingsPath())["commande_udp_06"]["general"], "010109000");
     EXPECT_EQ(ReadIniFile(SettingsPath())["keyboard_07"]["recordpausestop"], "NNN00NNN00NNO42");
@@ -405,25 +406,25 @@ TEST_F(SettingsTest, SavingTracesTheFileAndRunsTheNextTimingAnalysis) {
 TEST_F(SettingsTest, SaveThatCannotReachTheDiskKeepsTheEditsMarked) {
     FrmSetup_Form_Load();
     ::Setup().TexteLibelleRecorder[0].setText("Studio");
-    ASSERT_TRUE(S().SettingsModified);
+    ASSERT_TRUE(SetupFlags().SettingsModified);
     // The settings file becomes a folder: nothing can be written to it.
     ASSERT_TRUE(QFile::remove(SettingsPath()));
     ASSERT_TRUE(QDir().mkpath(SettingsPath()));
     SaveSettings();
-    EXPECT_TRUE(S().SettingsModified);
+    EXPECT_TRUE(SetupFlags().SettingsModified);
     EXPECT_TRUE(Traced("Err: SaveSettings: "));
 }
 
 TEST_F(SettingsTest, LoaderReportsItsStagesOnTheStartupMessage) {
-    S().SplashVisible = true;
+    MainState().SplashVisible = true;
     FrmSetup_Form_Load();
-    EXPECT_EQ(S().SplashText, "Options: Init: PositionFeuille");
+    EXPECT_EQ(MainState().SplashText, "Options: Init: PositionFeuille");
     InitSettings();
-    EXPECT_EQ(S().SplashText, "Options: Init: InitSettings: Z");
+    EXPECT_EQ(MainState().SplashText, "Options: Init: InitSettings: Z");
 }
 
 TEST_F(SettingsTest, LoaderDoesNothingDuringShutdown) {
-    S().QuitRequested = true;
+    MainState().QuitRequested = true;
     InitSettings();
     EXPECT_FALSE(QFile::exists(SettingsPath()));
     EXPECT_EQ(::Setup().TexteLibelleRecorder[0].text(), "");
@@ -470,7 +471,7 @@ TEST_F(SettingsTest, UnloadAsksBeforeSavingModifiedSettings) {
     ASSERT_EQ(dialogs.questions.size(), 1);
     EXPECT_EQ(dialogs.questions[0], "Voulez-vous enregistrer les données ?");
     EXPECT_EQ(dialogs.titles[0], ::Setup().caption);
-    EXPECT_FALSE(S().SettingsModified);
+    EXPECT_FALSE(SetupFlags().SettingsModified);
     EXPECT_EQ(ReadIniFile(SettingsPath())["recorder_00"]["lib"], "");
 
     // Yes: saved.
@@ -478,7 +479,7 @@ TEST_F(SettingsTest, UnloadAsksBeforeSavingModifiedSettings) {
     dialogs.answer = MsgYes;
     FrmSetup_Form_Unload();
     EXPECT_EQ(ReadIniFile(SettingsPath())["recorder_00"]["lib"], "Antenne");
-    EXPECT_FALSE(S().SettingsModified);
+    EXPECT_FALSE(SetupFlags().SettingsModified);
 }
 
 TEST_F(SettingsTest, UnloadWithoutAnOperatorKeepsTheEdits) {
@@ -491,7 +492,7 @@ TEST_F(SettingsTest, UnloadWithoutAnOperatorKeepsTheEdits) {
     // The system going down: no question at all, the edits are saved.
     ScriptedDialogs dialogs;
     SetDialogs(&dialogs);
-    S().SystemShutdown = true;
+    MainState().SystemShutdown = true;
     ::Setup().TexteLibelleRecorder[0].setText("Matin");
     FrmSetup_Form_Unload();
     EXPECT_TRUE(dialogs.questions.isEmpty());
@@ -504,7 +505,7 @@ TEST_F(SettingsTest, DeviceNameTravelsWithTheDeviceAndUnusableFoldersAreRefused)
                        "[Recorder_01]", "Actif=ON", "PigeFolder=pige/antenne", "[Recorder_02]", "Actif=ON",
                        "PigeFolder=" + drive + "Pige/", "[Recorder_05]", "PigeFolder=relative"});
     FrmSetup_Form_Load();
-    EXPECT_EQ(S().slot[0].DeviceName, "alsa_input.usb-studio");
+    EXPECT_EQ(Rec(0).config().DeviceName, "alsa_input.usb-studio");
     const QString incidents = Trace().ListeIncidents.join("\n");
     EXPECT_TRUE(incidents.contains("Rec. 1: PigeFolder= refused: no destination folder is set")) << incidents.toStdString();
     EXPECT_TRUE(incidents.contains("Rec. 2: PigeFolder=pige/antenne refused: the destination folder 'pige/antenne/' is "
@@ -512,7 +513,7 @@ TEST_F(SettingsTest, DeviceNameTravelsWithTheDeviceAndUnusableFoldersAreRefused)
         << incidents.toStdString();
     EXPECT_FALSE(incidents.contains("Rec. 3")) << "an absolute folder is fine";
     EXPECT_FALSE(incidents.contains("Rec. 6")) << "a recorder out of service is not reported";
-    EXPECT_EQ(S().slot[1].Health.LastError, "the destination folder 'pige/antenne/' is not an absolute path");
+    EXPECT_EQ(Rec(1).health().LastError, "the destination folder 'pige/antenne/' is not an absolute path");
     // Nothing is made where the program happens to run.
     EXPECT_FALSE(QFileInfo::exists("pige"));
 
@@ -528,7 +529,7 @@ TEST_F(SettingsTest, AnEditMadeWhileTheSaveLetsEventsRunStaysToBeSaved) {
     WriteSettingsFile({"[Recorder_00]", "Actif=ON"});
     FrmSetup_Form_Load();
     ::Setup().TexteLibelleRecorder[0].setText("Antenne");
-    ASSERT_TRUE(S().SettingsModified);
+    ASSERT_TRUE(SetupFlags().SettingsModified);
     // The operator ticks recorder 4's in-service box while the save runs
     // (after that key was written).
     bool clicked = false;
@@ -538,8 +539,8 @@ TEST_F(SettingsTest, AnEditMadeWhileTheSaveLetsEventsRunStaysToBeSaved) {
     });
     SaveSettings();
     ASSERT_TRUE(clicked);
-    EXPECT_TRUE(S().SettingsModified) << "the tick is not lost";
+    EXPECT_TRUE(SetupFlags().SettingsModified) << "the tick is not lost";
     SaveSettings();
-    EXPECT_FALSE(S().SettingsModified);
+    EXPECT_FALSE(SetupFlags().SettingsModified);
     EXPECT_EQ(ReadIniFile(SettingsPath())["recorder_03"]["actif"], "ON");
 }

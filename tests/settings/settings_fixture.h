@@ -1,9 +1,9 @@
 #pragma once
 // Common ground of the settings tests: a fresh drive folder, fresh state,
 // a fixed clock, and an INI reader of our own to look at what was written.
-#include "core/recorder_slot.h"
-#include "settings/frm_setup.h"
-#include "settings/input_devices.h"
+#include "core/main_controls.h"
+#include "ui/setup/frm_setup.h"
+#include "ui/setup/input_devices.h"
 #include "support/app_globals.h"
 #include "support/clock.h"
 #include "support/dialogs.h"
@@ -96,7 +96,7 @@ protected:
         Trace().LogFolder = drive + "Logs/";
         // The start-up code computes these folders before the setup window loads.
         for (int i = 0; i < kRecorders; ++i)
-            S().slot[i].LocalSoundFolder = drive + "Local/Sons_Quillon_Recorder_0" + QString::number(i) + "/";
+            EditRecorderConfig(i, [&](RecorderConfig& rc) { rc.LocalSoundFolder = drive + "Local/Sons_Quillon_Recorder_0" + QString::number(i) + "/"; });
     }
 
     void TearDown() override {

@@ -12,13 +12,13 @@ TEST_F(SettingsTest, SilenceKeysDefaultLoadEditSaveAndLoadAgain) {
     EXPECT_EQ(c.TexteSilenceSeuil[7].text(), "-50");
     EXPECT_EQ(c.TexteSilenceSeuil[2].text(), "-42");
     EXPECT_EQ(c.TexteSilenceDelai[2].text(), "0");
-    EXPECT_FALSE(S().SettingsModified) << "loading is no edit";
+    EXPECT_FALSE(SetupFlags().SettingsModified) << "loading is no edit";
 
     c.TexteSilenceSeuil[1].setText("-60");
-    EXPECT_TRUE(S().SettingsModified);
-    S().SettingsModified = false;
+    EXPECT_TRUE(SetupFlags().SettingsModified);
+    SetupFlags().SettingsModified = false;
     c.TexteSilenceDelai[1].setText("120");
-    EXPECT_TRUE(S().SettingsModified);
+    EXPECT_TRUE(SetupFlags().SettingsModified);
     c.TexteSilenceDelai[2].setText("15");
     SaveSettings();
 
@@ -47,10 +47,10 @@ TEST_F(SettingsTest, SilenceUdpTargetKeyDefaultLoadEditSave) {
     EXPECT_EQ(c.ComboSilenceUDP[0].text(), "00") << "no notification without the key";
     EXPECT_EQ(c.ComboSilenceUDP[3].listIndex(), 4);
     EXPECT_EQ(c.ComboSilenceUDP[4].listIndex(), 0) << "a number that is no target keeps none";
-    EXPECT_FALSE(S().SettingsModified) << "loading is no edit";
+    EXPECT_FALSE(SetupFlags().SettingsModified) << "loading is no edit";
 
     c.ComboSilenceUDP[1].setListIndex(9);
-    EXPECT_TRUE(S().SettingsModified);
+    EXPECT_TRUE(SetupFlags().SettingsModified);
     SaveSettings();
     const IniMap ini = ReadIniFile(SettingsPath());
     EXPECT_EQ(ini["recorder_01"]["silenceudp"], "09");

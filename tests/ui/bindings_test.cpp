@@ -173,7 +173,7 @@ TEST(BoundLabelAndSlider, FollowTheirModels) {
     slider.setStep(10);
     slider.setValue(75);
     int scrolls = 0;
-    slider.onScroll = [&] { ++scrolls; };
+    slider.onScroll = [&](int) { ++scrolls; };
     Window win;
     auto* l = win.add(new ui::BoundLabel(label));
     auto* s = win.add(new ui::BoundSlider(slider, Qt::Horizontal));

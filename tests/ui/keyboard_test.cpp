@@ -45,7 +45,9 @@ protected:
     }
 
     void Bind(int recorder, int command, bool ctrl, bool alt, bool shift, int key) {
-        S().keyboard[size_t(recorder)][size_t(command)] = KeyboardBinding{ctrl, alt, shift, key};
+        EditRecorderConfig(recorder, [&](RecorderConfig& c) {
+            c.Keys[size_t(command)] = KeyboardBinding{ctrl, alt, shift, 0, key};
+        });
     }
     int KeyboardActions(int recorder) { return CountOf(TracesOf(recorder), ">>>>>Keyboard action<<<<<"); }
     bool WaitForTrace(int recorder, const QString& text, int ms) {
@@ -79,7 +81,6 @@ TEST_F(KeyboardTest, ShortcutsMatchModifiersExactlyAndTheFirstRecorderOnly) {
     EXPECT_TRUE(RecordButton(0).Checked());
     EXPECT_FALSE(RecordButton(1).Checked());
     EXPECT_EQ(CountOf(TracesOf(0), "XPButtonRecord.Checked: True |Sub: Frm_Main:GestionClavier"), 1);
-    EXPECT_FALSE(S().slot[0].KeyboardStart);  // only while the command runs
     ASSERT_TRUE(WaitForTrace(0, "RecordingStarted", 5000));
 
     // The key held down: its repeats do nothing.

@@ -6,7 +6,7 @@
 // signal lights the clip sign until it is clicked; a drive with little room
 // turns the status line orange then red with an incident; a recording that
 // ends appears in its grid with its length.
-#include "core/input_levels.h"
+#include "recording/input_levels.h"
 #include "core/recorder_panel.h"
 #include "core/recording_fixture.h"
 #include "platform/capture/level_monitor.h"
@@ -231,9 +231,9 @@ TEST_F(OperatorViewTest, MissingDeviceIsShownMissingAndNothingRecordsFromAnother
     Prepare(0, 1, folder);
     ::Setup().TexteNomFichier[0].setText(QStringLiteral("Essai"));
     // The settings name a device that is not there; the test tone is.
-    S().slot[0].DeviceName = QStringLiteral("qr_gone");
+    EditRecorderConfig(0, [&](RecorderConfig& rc) { rc.DeviceName = QStringLiteral("qr_gone"); });
     BindRecorderDevice(0, QStringLiteral("0"));
-    ASSERT_TRUE(S().slot[0].Health.WaitingForDevice);
+    ASSERT_TRUE(Rec(0).health().WaitingForDevice);
 
     ui::SetupWindow* setup = shell->setupWindow();
     setup->show();
@@ -265,10 +265,10 @@ TEST_F(OperatorViewTest, MissingDeviceIsShownMissingAndNothingRecordsFromAnother
     // The operator chooses another device: it is shown, the wait ends.
     ::Setup().ComboInputDevices[0].setListIndex(toneDevice);
     QApplication::processEvents();
-    EXPECT_FALSE(S().slot[0].Health.WaitingForDevice);
+    EXPECT_FALSE(Rec(0).health().WaitingForDevice);
     EXPECT_EQ(combo->currentIndex(), toneDevice);
     EXPECT_EQ(combo->placeholderText(), QString());
-    EXPECT_EQ(S().slot[0].DeviceName, QStringLiteral("test-tone"));
+    EXPECT_EQ(Rec(0).config().DeviceName, QStringLiteral("test-tone"));
 }
 
 TEST_F(OperatorViewTest, DeviceThatLeavesIsShownByItsNameMarkedAbsentAndGreyedInTheList) {
@@ -280,9 +280,9 @@ TEST_F(OperatorViewTest, DeviceThatLeavesIsShownByItsNameMarkedAbsentAndGreyedIn
     ASSERT_GE(device, 0);
     Prepare(0, 1, Folder(QStringLiteral("Départ")));
     ChooseDevice(0, device);
-    S().slot[0].DeviceName = name;
+    EditRecorderConfig(0, [&](RecorderConfig& rc) { rc.DeviceName = name; });
     BindRecorderDevice(0, QString::number(device));
-    ASSERT_FALSE(S().slot[0].Health.WaitingForDevice);
+    ASSERT_FALSE(Rec(0).health().WaitingForDevice);
     const QString description = Engine(0).InputDeviceName(device);
     ui::SetupWindow* setup = shell->setupWindow();
     setup->show();
@@ -294,7 +294,7 @@ TEST_F(OperatorViewTest, DeviceThatLeavesIsShownByItsNameMarkedAbsentAndGreyedIn
     // The source goes away.
     Pactl({"unload-module", module});
     modules.removeAll(module);
-    ASSERT_TRUE(platform::WaitInEventLoop([&] { return S().slot[0].Health.WaitingForDevice; }, 5000));
+    ASSERT_TRUE(platform::WaitInEventLoop([&] { return Rec(0).health().WaitingForDevice; }, 5000));
     QApplication::processEvents();
     EXPECT_EQ(combo->currentIndex(), -1) << "no other device takes its place";
     EXPECT_EQ(combo->placeholderText(), description + QStringLiteral(" (absent)"));

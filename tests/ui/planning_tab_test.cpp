@@ -2,10 +2,10 @@
 // the settings file, a row selected by click and by Space, edited in the
 // editor, saved with the window's button and read back from the file; the
 // frequency list enabling the date lists, column sorting, the file chooser.
-#include "core/recorder_slot.h"
+#include "core/main_controls.h"
 #include "planning/planning.h"
 #include "planning/planning_fixture.h"
-#include "settings/frm_setup.h"
+#include "ui/setup/frm_setup.h"
 #include "support/app_globals.h"
 #include "support/clock.h"
 #include "support/dialogs.h"
@@ -91,9 +91,9 @@ protected:
         // A free slot whose old keys stay in the file.
         EcritureIni(ini, "Planning_009", "Actif", "0FF");
         EcritureIni(ini, "Planning_009", "Recorder", "Recorder 4");
-        S().slot[0].LocalFolder = dir.path() + "/Local/";
+        EditRecorderConfig(0, [&](RecorderConfig& rc) { rc.LocalFolder = dir.path() + "/Local/"; });
         FrmSetup_InitGeneral();  // the editor's lists, then the table and its analysis
-        S().SettingsModified = false;
+        SetupFlags().SettingsModified = false;
         window = std::make_unique<ui::SetupWindow>();
         window->resize(1200, 800);
         window->show();
@@ -157,7 +157,7 @@ TEST_F(PlanningTabTest, SelectEditSaveAndReadBack) {
     EXPECT_EQ(Named<QLineEdit>("TextDuree")->text(), "60");
     EXPECT_EQ(Named<QLineEdit>("TexteASC82Plus")->text(), "IN2 OUT1");
     EXPECT_EQ(::Setup().CurrentPlanningRow, 2);
-    EXPECT_FALSE(S().SettingsModified) << "loading a row is no change";
+    EXPECT_FALSE(SetupFlags().SettingsModified) << "loading a row is no change";
 
     // The operator moves the line to 06:45 for 90 minutes and saves.
     Choose(hour, "06");
@@ -165,7 +165,7 @@ TEST_F(PlanningTabTest, SelectEditSaveAndReadBack) {
     auto* duration = Named<QLineEdit>("TextDuree");
     duration->selectAll();
     QTest::keyClicks(duration, "90");
-    EXPECT_TRUE(S().SettingsModified);
+    EXPECT_TRUE(SetupFlags().SettingsModified);
     QTest::mouseClick(window->saveButton(), Qt::LeftButton);
 
     const auto saved = SectionOf(ini, "Planning_002");
@@ -184,7 +184,7 @@ TEST_F(PlanningTabTest, SelectEditSaveAndReadBack) {
     EXPECT_EQ(table->item(RowOfSlot(2), 6)->text(), "06");
     EXPECT_EQ(table->item(RowOfSlot(2), 9)->text(), "90");
     EXPECT_EQ(Named<QLineEdit>("TextProchainTiming")->text(), "20/03/2024 06:45:00");
-    EXPECT_FALSE(S().SettingsModified);
+    EXPECT_FALSE(SetupFlags().SettingsModified);
 }
 
 TEST_F(PlanningTabTest, NewLineOnAFreeRowWithSpaceAndTheFrequencyList) {
@@ -217,7 +217,7 @@ TEST_F(PlanningTabTest, NewLineOnAFreeRowWithSpaceAndTheFrequencyList) {
     EXPECT_EQ(table->item(RowOfSlot(0), 1)->text(), "Evénement");
     EXPECT_EQ(table->item(RowOfSlot(0), 2)->text(), "2024");
     EXPECT_EQ(table->item(RowOfSlot(0), 8)->text(), "O");
-    EXPECT_TRUE(S().SettingsModified) << "the new line counts as a change";
+    EXPECT_TRUE(SetupFlags().SettingsModified) << "the new line counts as a change";
     // A weekly line shows its day of week, and only that date list.
     EXPECT_EQ(Named<QComboBox>("ComboSemaine")->currentText(), "Lundi");
     EXPECT_TRUE(Named<QComboBox>("ComboSemaine")->isEnabled());

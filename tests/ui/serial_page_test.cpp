@@ -1,7 +1,8 @@
 // The "Port COM" page of the setup window: the device beside the port
 // number, "Initialiser" in service, the manual send.
+#include "ui/setup/setup_pages.h"
 #include "remote/serial_link.h"
-#include "settings/frm_setup.h"
+#include "ui/setup/frm_setup.h"
 #include "support/app_globals.h"
 #include "support/dialogs.h"
 #include "support/ini.h"
@@ -36,7 +37,7 @@ TEST(SerialPage, ShowsTheDeviceAndInitialisesThePort) {
     ResetSetupControls();
     BoxRecorder boxes;
     SetDialogs(&boxes);
-    InstallSerialLink();
+    InstallSerialPage();
     const QString ini = NomFichierSettings(".Ini", "");
     QDir().mkpath(QFileInfo(ini).path());
     const QString device = drive.path() + "/no-adapter";

@@ -1,8 +1,8 @@
 // The silence alarm's fields of a recorder's tab: what the operator types
 // reaches the working copy when the field is left, a value out of range
 // cannot be typed, and a change of the model shows in the field.
-#include "core/recorder_slot.h"
-#include "settings/frm_setup.h"
+#include "core/main_controls.h"
+#include "ui/setup/frm_setup.h"
 #include "ui/bindings.h"
 #include "ui/silence_alarm_box.h"
 
@@ -33,7 +33,7 @@ TEST(SilenceAlarmBoxTest, FieldsEditTheRecordersWorkingCopy) {
     EXPECT_EQ(::Setup().TexteSilenceSeuil[2].text(), "-50") << "handed over only when the field is left";
     QTest::keyClick(threshold, Qt::Key_Return);
     EXPECT_EQ(::Setup().TexteSilenceSeuil[2].text(), "-62");
-    EXPECT_TRUE(S().SettingsModified);
+    EXPECT_TRUE(SetupFlags().SettingsModified);
 
     // Out of range: a threshold above 0 dBFS, a negative delay.
     threshold->selectAll();
@@ -66,12 +66,12 @@ TEST(SilenceAlarmBoxTest, UdpTargetChoiceEditsTheWorkingCopy) {
     EXPECT_EQ(&target->model(), &::Setup().ComboSilenceUDP[5]);
     EXPECT_EQ(target->count(), 10);
     EXPECT_EQ(target->currentText(), "00");
-    S().SettingsModified = false;
+    SetupFlags().SettingsModified = false;
     // The operator goes down the list with the keyboard to "04".
     for (int n = 0; n < 4; ++n) QTest::keyClick(target, Qt::Key_Down);
     EXPECT_EQ(target->currentText(), "04");
     EXPECT_EQ(::Setup().ComboSilenceUDP[5].listIndex(), 4);
-    EXPECT_TRUE(S().SettingsModified);
+    EXPECT_TRUE(SetupFlags().SettingsModified);
     ::Setup().ComboSilenceUDP[5].setListIndex(9);
     EXPECT_EQ(target->currentText(), "09");
     ResetSetupControls();

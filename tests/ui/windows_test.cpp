@@ -5,9 +5,10 @@
 #include "core/frm_main.h"
 #include "core/main_window_state.h"
 #include "core/operator_rights.h"
-#include "core/recorder_slot.h"
+#include "core/main_controls.h"
 #include "planning/planning.h"
-#include "settings/frm_setup.h"
+#include "ui/setup/frm_setup.h"
+#include "ui/setup/planning_editor.h"
 #include "support/dialogs.h"
 #include "support/app_globals.h"
 #include "support/ini.h"
@@ -117,7 +118,7 @@ QString IniValue(const QString& path, const QString& section, const QString& key
 }  // namespace
 
 TEST_F(WindowsTest, FramesAndTabsFollowTheRecordersInService) {
-    S().RecorderCount = 3;
+    SetRecordersInService(3);
     S().main.rec[0].MyFrameRecorder.setCaption("Pige Antenne");
     ui::MainWindow win;
     win.show();
@@ -227,13 +228,13 @@ TEST_F(WindowsTest, MainWindowGoesToItsStoredPlaceAndRemembersMoves) {
     MainWindowPos().top = 30;
     win.showAtStoredPosition();
     EXPECT_EQ(win.pos(), QPoint(40, 30));
-    EXPECT_TRUE(S().main.visible);
+    EXPECT_TRUE(MainState().WindowShown);
     win.move(120, 90);
     QApplication::processEvents();
     EXPECT_EQ(MainWindowPos().left, 120);
     EXPECT_EQ(MainWindowPos().top, 90);
     win.hide();
-    EXPECT_FALSE(S().main.visible);
+    EXPECT_FALSE(MainState().WindowShown);
 }
 
 TEST_F(WindowsTest, HistoryGridShowsTheModelAndTheWheelScrollsIt) {
@@ -242,7 +243,7 @@ TEST_F(WindowsTest, HistoryGridShowsTheModelAndTheWheelScrollsIt) {
     const QString folder = drive() + "H/";
     QDir().mkpath(folder);
     for (int k = 0; k < 40; ++k) QFile(folder + QString("f%1.wav").arg(k, 2, 10, QChar('0'))).open(QIODevice::WriteOnly);
-    S().slot[0].RecordFolder = folder;
+    EditRecorderConfig(0, [&](RecorderConfig& rc) { rc.RecordFolder = folder; });
     InitAffichageHisto(0);
     ui::HistoryGridView view(0);
     view.resize(500, 200);
@@ -288,7 +289,7 @@ TEST_F(WindowsTest, SetupWindowSavesWhatTheOperatorTyped) {
     const QString file = NomFichierSettings(".Ini", "");
     EXPECT_EQ(IniValue(file, "Recorder_00", "Lib"), "Studio A");
     EXPECT_EQ(IniValue(file, "Recorder_00", "PigeFolder"), target);
-    EXPECT_EQ(S().slot[0].RecordFolder, target);
+    EXPECT_EQ(Rec(0).config().RecordFolder, target);
 
     QTest::mouseClick(setup.closeButton(), Qt::LeftButton);
     EXPECT_FALSE(setup.isVisible());
@@ -405,9 +406,9 @@ TEST_F(WindowsTest, StandbyWithoutNotificationAreaMinimisesAndOptionsToggleTheSe
     } else {
         EXPECT_TRUE(shell.mainWindow()->isMinimized()) << "without a tray the window must stay reachable";
     }
-    EXPECT_FALSE(S().main.visible);
+    EXPECT_FALSE(MainState().WindowShown);
     shell.restoreMain();
-    EXPECT_TRUE(S().main.visible);
+    EXPECT_TRUE(MainState().WindowShown);
 
     Mnu01Options_Click();
     EXPECT_TRUE(shell.setupWindow()->isVisible());
@@ -474,7 +475,7 @@ TEST_F(WindowsTest, ActifBoxesOnTheGeneralTabShowAndHideTheRecorderTabs) {
     QTest::mouseClick(actif5, Qt::LeftButton, {}, QPoint(8, actif5->height() / 2));
     EXPECT_TRUE(::Setup().CheckActif[4].checked());
     EXPECT_TRUE(tabs->isTabVisible(tab5)) << "ticking shows the recorder's tab";
-    EXPECT_TRUE(S().SettingsModified);
+    EXPECT_TRUE(SetupFlags().SettingsModified);
     QTest::mouseClick(actif5, Qt::LeftButton, {}, QPoint(8, actif5->height() / 2));
     EXPECT_FALSE(tabs->isTabVisible(tab5)) << "unticking hides it";
     EXPECT_TRUE(actif5->isVisible()) << "and the box stays reachable";
@@ -492,7 +493,7 @@ TEST_F(WindowsTest, CloseWithUnsavedEditsAsksAndCancelKeepsThem) {
     ASSERT_NE(label, nullptr);
     label->setFocus();
     QTest::keyClicks(label, "Studio B");
-    ASSERT_TRUE(S().SettingsModified);
+    ASSERT_TRUE(SetupFlags().SettingsModified);
     const QString file = NomFichierSettings(".Ini", "");
 
     // Cancel (the default): the window stays open with the edits.
@@ -502,7 +503,7 @@ TEST_F(WindowsTest, CloseWithUnsavedEditsAsksAndCancelKeepsThem) {
     EXPECT_EQ(dialogs_.taskDefaults[0], kCloseCancel);
     EXPECT_TRUE(setup.isVisible());
     EXPECT_EQ(label->text(), "Studio B");
-    EXPECT_TRUE(S().SettingsModified);
+    EXPECT_TRUE(SetupFlags().SettingsModified);
     EXPECT_NE(IniValue(file, "Recorder_00", "Lib"), "Studio B");
 
     // The close box asks the same.
@@ -515,7 +516,7 @@ TEST_F(WindowsTest, CloseWithUnsavedEditsAsksAndCancelKeepsThem) {
     QTest::mouseClick(setup.closeButton(), Qt::LeftButton);
     EXPECT_FALSE(setup.isVisible());
     EXPECT_EQ(IniValue(file, "Recorder_00", "Lib"), "Studio B");
-    EXPECT_FALSE(S().SettingsModified);
+    EXPECT_FALSE(SetupFlags().SettingsModified);
 
     // Nothing modified: closes without a question.
     setup.showAtStoredPosition();
@@ -611,7 +612,7 @@ TEST_F(WindowsTest, HistoryGridFollowsTheFolderAndPlaysWithTheDesktopOpener) {
     const QString folder = drive() + "Studio/";
     QDir().mkpath(folder);
     WriteWav(folder + "Journal 20240311_11_30_05.wav", 2.5);
-    S().slot[0].RecordFolder = folder;
+    EditRecorderConfig(0, [&](RecorderConfig& rc) { rc.RecordFolder = folder; });
     InitAffichageHisto(0);
     ui::HistoryGridView view(0);
     view.resize(900, 300);
@@ -647,7 +648,7 @@ TEST_F(WindowsTest, HistoryGridFollowsTheFolderAndPlaysWithTheDesktopOpener) {
 }
 
 TEST_F(WindowsTest, MetersTickOnlyWhileTheWindowIsSeen) {
-    S().RecorderCount = 1;
+    SetRecordersInService(1);
     ui::MainWindow win;
     EXPECT_FALSE(win.metersRunning()) << "a window never shown costs nothing";
     win.show();
@@ -667,7 +668,7 @@ TEST_F(WindowsTest, MetersTickOnlyWhileTheWindowIsSeen) {
 
 TEST_F(WindowsTest, AWindowNobodySeesOffscreenStopsTheMetersAndPanelTexts) {
     if (QGuiApplication::platformName() != "offscreen") GTEST_SKIP() << "needs the offscreen platform";
-    S().RecorderCount = 2;
+    SetRecordersInService(2);
     ui::MainWindow::SetOffscreenSeen(false);
     struct Restore {
         ~Restore() { ui::MainWindow::SetOffscreenSeen(true); }

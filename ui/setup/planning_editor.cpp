@@ -1,5 +1,5 @@
 // The planning tab's editor and list view.
-#include "planning/planning_editor.h"
+#include "ui/setup/planning_editor.h"
 
 #include "support/clock.h"
 #include "support/dialogs.h"
@@ -160,7 +160,7 @@ void ListView1_Click() {
         if (c.CurrentPlanningRow != -1) MemoriseModifications();
     });
     // Loading a row is no change of the settings by itself.
-    const bool modified = S().SettingsModified;
+    const bool modified = SetupFlags().SettingsModified;
     const QStringList cells = c.ListView1.row(row);
     auto cell = [&](int i) { return i < cells.size() ? cells[i] : QString(); };
     trap(20, [&] {
@@ -180,7 +180,7 @@ void ListView1_Click() {
         c.TexteASC82Plus.setText(cell(11));
     });
     trap(40, [&] { c.CurrentPlanningRow = int(Val(cell(kPlanningSlotColumn))); });
-    S().SettingsModified = modified;
+    SetupFlags().SettingsModified = modified;
 }
 
 void ListView1_KeyUp(int keyCode) {
@@ -236,7 +236,7 @@ void CommandDossierFichierSon_Click() {
     QString path;
     trap(10, [&] {
         path = c.TexteDossierFichierSon.text().trimmed();
-        if (path.isEmpty()) path = S().slot[0].LocalFolder;
+        if (path.isEmpty()) path = Rec(0).config().LocalFolder;
     });
     trap(20, [&] {
         const PathPieces p = EclateRepFicExt(path);

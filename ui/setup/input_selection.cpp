@@ -1,7 +1,9 @@
 // Choice of capture device, input line, capture quality, recording format
 // and format characteristic, kept in step with the recorder slots.
-#include "settings/frm_setup.h"
-#include "settings/input_devices.h"
+#include "ui/setup/frm_setup.h"
+
+#include "core/main_window_state.h"
+#include "ui/setup/input_devices.h"
 
 #include "platform/capture/active_sound_recorder.h"
 #include "support/errors.h"
@@ -56,7 +58,7 @@ InputDeviceSource& InputDevicesOf(int recorder) {
     if (Override()) {
         if (InputDeviceSource* s = Override()(recorder)) return *s;
     }
-    if (platform::ActiveSoundRecorder* e = S().ActiveSoundRecorder1[recorder]) {
+    if (platform::ActiveSoundRecorder* e = Rec(recorder).engine()) {
         engines[recorder].engine = e;
         return engines[recorder];
     }
@@ -73,17 +75,19 @@ void ComboInputDevices_Click(int i) {
     if (devices.listIndex() < 0) return;
     // Our capture engine offers the newer device functions only.
     trap(10, [&] { DirectXUpdateInputCombos(i); });
-    trap(20, [&] { S().slot[i].DeviceIndex = qint16(devices.listIndex()); });
-    trap(25, [&] {
-        // The device is remembered by its name too; a device chosen by the
-        // operator ends the wait for the one that was missing.
+    trap(20, [&] {
+        // The device is remembered by its number and its name; a device
+        // chosen by the operator ends the wait for the one that was missing.
+        // A selection made by the program (the recorder found its device)
+        // only shows it.
+        if (SetupFlags().SettingsLoading) return;
+        Rec(i).ChooseDevice(devices.listIndex());
         InputDeviceSource& src = InputDevicesOf(i);
         const QString name = src.InputDeviceSystemName(devices.listIndex());
-        if (!name.isEmpty()) S().slot[i].DeviceName = name;
-        RecorderHealth& h = S().slot[i].Health;
-        if (!S().SettingsLoading && src.InputDevicePresent(devices.listIndex())) {
-            h.WaitingForDevice = false;
-            h.MissingDevice.clear();
+        if (!name.isEmpty()) {
+            RecorderConfig c = Rec(i).config();
+            c.DeviceName = name;
+            Rec(i).SetConfig(c);
         }
     });
     trap(30, [&] { MarkSettingsModified(); });
@@ -93,7 +97,7 @@ void DirectXUpdateInputCombos(int i) {
     ErrorTrap trap("FrmSetup:DirectXUpdateInputCombos");
     FrmSetupControls& c = Setup();
     ComboCtl& lines = c.ComboInputChannels[i];
-    RecorderSlot& slot = S().slot[i];
+    Recorder& rec = Rec(i);
     InputDeviceSource& src = InputDevicesOf(i);
     int device = -1;
     trap(10, [&] {
@@ -105,9 +109,10 @@ void DirectXUpdateInputCombos(int i) {
         for (int k = 0; k < n; ++k) lines.addItem(src.InputChannelName(device, k));
     });
     trap(30, [&] {
-        if (slot.ChannelIndex >= 0 && slot.ChannelIndex <= lines.count() - 1) lines.setListIndex(slot.ChannelIndex);
+        const int stored = rec.config().ChannelIndex;
+        if (stored >= 0 && stored <= lines.count() - 1) lines.setListIndex(stored);
         if (lines.listIndex() < 0) {
-            slot.ChannelIndex = 0;
+            rec.ChooseLine(0);
             lines.setListIndex(0);
         }
     });
@@ -117,7 +122,7 @@ void DirectXUpdateInputCombos(int i) {
             if (!lines.setListIndex(def)) RaiseError(380, "Invalid property value");
         }
     });
-    trap(50, [&] { slot.ChannelIndex = qint16(lines.listIndex()); });
+    trap(50, [&] { rec.ChooseLine(lines.listIndex()); });
     trap(60, [&] {
         if (lines.listIndex() < 0) return;
         const int r = src.SetInputDeviceChannelDefault(device, lines.listIndex());
@@ -134,20 +139,20 @@ void DirectXUpdateInputFormats(int i) {
     ErrorTrap trap("FrmSetup:DirectXUpdateInputFormats");
     FrmSetupControls& c = Setup();
     ComboCtl& quality = c.ComboInputQuality[i];
-    RecorderSlot& slot = S().slot[i];
+    Recorder& rec = Rec(i);
     XPButton& record = S().main.rec[i].XPButtonRecord;
-    const bool wasLoading = S().SettingsLoading;
+    const bool wasLoading = SetupFlags().SettingsLoading;
     int count = 0;
-    trap(10, [&] { S().SettingsLoading = true; });
+    trap(10, [&] { SetupFlags().SettingsLoading = true; });
     trap(20, [&] { count = InputDevicesOf(i).InputFormatCount(SelectedDevice(i)); });
     trap(30, [&] {
-        if (!c.ComboInputFormats[i].setListIndex(slot.FormatIndex)) RaiseError(380, "Invalid property value");
+        if (!c.ComboInputFormats[i].setListIndex(rec.config().FormatIndex)) RaiseError(380, "Invalid property value");
     });
     trap(40, [&] { quality.clear(); });
     trap(50, [&] {
         if (count <= 0) {
             record.setEnabled(false);
-            S().FormatsAvailable = false;
+            MainState().FormatsAvailable = false;
             quality.setEnabled(false);
             quality.addItem(count < 0 ? kEnumerating : kNoFormat);
             // Only the placeholder to show: the stored choice stays as it is
@@ -156,7 +161,7 @@ void DirectXUpdateInputFormats(int i) {
             return;
         }
         record.setEnabled(true);
-        S().FormatsAvailable = true;
+        MainState().FormatsAvailable = true;
         quality.setEnabled(true);
         InputDeviceSource& src = InputDevicesOf(i);
         const int device = SelectedDevice(i);
@@ -171,36 +176,34 @@ void DirectXUpdateInputFormats(int i) {
             }
             if (!known) quality.addItem(text);
         }
-        if (!slot.QualityText.trimmed().isEmpty()) {
-            const int at = quality.entries().indexOf(slot.QualityText);
+        const RecorderConfig stored = rec.config();
+        if (!stored.QualityText.trimmed().isEmpty()) {
+            const int at = quality.entries().indexOf(stored.QualityText);
             if (at >= 0) quality.setListIndex(at);
         }
-        if (quality.listIndex() < 0 && slot.QualityIndex >= 0 && slot.QualityIndex <= quality.count() - 1)
-            quality.setListIndex(slot.QualityIndex);
-        if (quality.listIndex() < 0) {
-            slot.QualityIndex = 0;
-            quality.setListIndex(0);
-        }
+        if (quality.listIndex() < 0 && stored.QualityIndex >= 0 && stored.QualityIndex <= quality.count() - 1)
+            quality.setListIndex(stored.QualityIndex);
+        if (quality.listIndex() < 0) quality.setListIndex(0);
     });
-    trap(60, [&] { S().SettingsLoading = wasLoading; });
+    trap(60, [&] { SetupFlags().SettingsLoading = wasLoading; });
 }
 
 void ComboInputChannels_Click(int i) {
     ErrorTrap trap("FrmSetup:ComboInputChannels_Click");
     ComboCtl& lines = Setup().ComboInputChannels[i];
-    RecorderSlot& slot = S().slot[i];
+    Recorder& rec = Rec(i);
     InputDeviceSource& src = InputDevicesOf(i);
     int r = 0;
     if (lines.listIndex() < 0) return;
     trap(10, [&] {
-        slot.ChannelIndex = qint16(lines.listIndex());
-        r = src.SetInputDeviceChannelDefault(SelectedDevice(i), slot.ChannelIndex);
+        rec.ChooseLine(lines.listIndex());
+        r = src.SetInputDeviceChannelDefault(SelectedDevice(i), rec.config().ChannelIndex);
     });
     trap(20, [&] {
         if (r == 0) {
-            const int level = src.InputLevelGet(SelectedDevice(i), slot.ChannelIndex);
-            if (level >= 0) slot.Volume = level;  // -1: the line's level is unknown
-            if (Hooks().AfficherNiveauRecord) Hooks().AfficherNiveauRecord(i, slot.Volume);
+            const int level = src.InputLevelGet(SelectedDevice(i), rec.config().ChannelIndex);
+            if (level >= 0) rec.SetVolume(level);  // -1: the line's level is unknown
+            if (Hooks().AfficherNiveauRecord) Hooks().AfficherNiveauRecord(i, rec.config().Volume);
         } else {
             AfficherErreurARS(r, i, 0, "SetInputDeviceChannelDefault", "FrmSetup:ComboInputChannels_Click");
         }
@@ -215,35 +218,15 @@ void ComboInputFormats_Click(int i) {
     int format = -1;
     trap(10, [&] {
         format = c.ComboInputFormats[i].listIndex();
-        S().slot[i].FormatIndex = qint16(format);
+        Rec(i).SetFormat(format, Rec(i).config().FormatCharacteristic);
         MarkSettingsModified();
     });
     trap(20, [&] {
         chars.clear();
         chars.setEnabled(false);
-        QStringList entries;
-        int selected = -1;
-        switch (format) {
-        case 2:
-            entries = {"VBR 150-180 Kbps", "VBR 170-210 Kbps", "VBR 200-240 Kbps", "CBR 320 Kbps", "CBR 192 Kbps",
-                       "CBR 128 Kbps"};
-            selected = 3;
-            break;
-        case 3:
-            for (int v = 0; v <= 100; ++v) entries << QString::number(v);
-            selected = int(entries.size()) - 1;
-            break;
-        case 4:
-            for (int v = 0; v <= 10; ++v) entries << QString::number(v);
-            selected = int(entries.size()) - 1;
-            break;
-        case 5:
-            for (int v = 10; v <= 500; ++v) entries << QString::number(v);
-            selected = int(entries.size()) - 1;
-            break;
-        default:
-            return;  // memory and wave: no characteristic
-        }
+        const QStringList entries = CharacteristicEntries(format);
+        const int selected = DefaultCharacteristic(format);
+        if (entries.isEmpty()) return;  // memory and wave: no characteristic
         chars.setEntries(entries);
         chars.setListIndex(selected);
         chars.setEnabled(true);
@@ -256,8 +239,7 @@ void ComboInputQuality_Click(int i) {
     trap(10, [&] {
         const QString text = quality.text();
         if (quality.listIndex() < 0 || text == kNoFormat || text == kEnumerating) return;
-        S().slot[i].QualityIndex = qint16(quality.listIndex());
-        S().slot[i].QualityText = text;
+        Rec(i).SetQuality(quality.listIndex(), text);
         MarkSettingsModified();
     });
 }
@@ -265,7 +247,7 @@ void ComboInputQuality_Click(int i) {
 void ComboFormatCaracteristiques_Click(int i) {
     ErrorTrap trap("FrmSetup:ComboFormatCaracteristiques_Click");
     trap(10, [&] {
-        S().slot[i].FormatCharacteristic = qint16(Setup().ComboFormatCaracteristiques[i].listIndex());
+        Rec(i).SetFormat(Rec(i).config().FormatIndex, Setup().ComboFormatCaracteristiques[i].listIndex());
         MarkSettingsModified();
     });
 }

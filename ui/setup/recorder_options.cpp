@@ -1,7 +1,7 @@
 // Per-recorder options of the setup window: service, label, destination
 // folder and its free space, logging mode, shortcuts, contacts and the
 // logging slices of the day.
-#include "settings/frm_setup.h"
+#include "ui/setup/frm_setup.h"
 
 #include "platform/os.h"
 #include "support/dialogs.h"
@@ -16,10 +16,15 @@
 
 namespace {
 
-bool Loading() { return S().SettingsLoading; }
+bool Loading() { return SetupFlags().SettingsLoading; }
 
-// The folder form used for recording: always ends with "/".
-QString WithFinalSlash(const QString& folder) { return folder.endsWith('/') ? folder : folder + "/"; }
+// A change of recorder i's configuration.
+template <class F>
+void Edit(int i, F change) {
+    RecorderConfig c = Rec(i).config();
+    change(c);
+    Rec(i).SetConfig(c);
+}
 
 }  // namespace
 
@@ -27,39 +32,40 @@ void CheckActif_Click(int i) {
     ErrorTrap trap("FrmSetup:CheckActif_Click");
     // The recorder count is fixed for the run: a recorder put in service
     // starts with the next run of the program.
-    trap(10, [&] { Setup().OptionTabs[i + 1].setVisible(Setup().CheckActif[i].checked()); });
+    trap(10, [&] {
+        const bool on = Setup().CheckActif[i].checked();
+        Setup().OptionTabs[i + 1].setVisible(on);
+        Edit(i, [&](RecorderConfig& c) { c.InService = on; });
+    });
     trap(20, [&] { MarkSettingsModified(); });
 }
 
 void TexteLibelleRecorder_Change(int i) {
     ErrorTrap trap("FrmSetup:TexteLibelleRecorder_Change");
-    trap(10, [&] { S().main.rec[i].MyFrameRecorder.setCaption(Setup().TexteLibelleRecorder[i].text()); });
+    trap(10, [&] {
+        const QString label = Setup().TexteLibelleRecorder[i].text();
+        Edit(i, [&](RecorderConfig& c) { c.Label = label; });
+        S().main.rec[i].MyFrameRecorder.setCaption(label);
+    });
     trap(20, [&] {
         // Only the logging name holds the label; an ordinary recorder keeps
         // the pattern the operator typed.
-        if (S().slot[i].RecordKind == RecordKindLogging && SetupLinks().DetermineNomFichier)
-            Setup().TexteNomFichier[i].setText(SetupLinks().DetermineNomFichier(i));
+        if (Rec(i).config().Logging) Setup().TexteNomFichier[i].setText(NameTextOf(i));
     });
     trap(30, [&] { MarkSettingsModified(); });
 }
 
 void TexteDossier_Change(int i) {
     ErrorTrap trap("FrmSetup:TexteDossier_Change");
-    RecorderSlot& slot = S().slot[i];
     const QString text = Setup().TexteDossier[i].text();
     trap(10, [&] {
-        if (text.trimmed().isEmpty()) {
-            slot.RecordFolder.clear();
-            slot.NetworkFolder.clear();
-            return;
-        }
-        slot.NetworkFolder = WithFinalSlash(text);
-        slot.RecordFolder = WithFinalSlash(ChangeUNCFolder2LocalFolder(text, platform::ComputerName()));
-        if (slot.NetworkFolder != slot.RecordFolder)
-            TraceLog(-1, i, -1, "Shared Folder changed from " + slot.NetworkFolder + " to " + slot.RecordFolder);
+        Edit(i, [&](RecorderConfig& c) { ApplyFolderText(c, text); });
+        const RecorderConfig& c = Rec(i).config();
+        if (c.NetworkFolder != c.RecordFolder)
+            TraceLog(-1, i, -1, "Shared Folder changed from " + c.NetworkFolder + " to " + c.RecordFolder);
     });
     trap(20, [&] {
-        if (!slot.RecordFolder.isEmpty()) EspaceDispo(i);
+        if (!Rec(i).config().RecordFolder.isEmpty()) EspaceDispo(i);
     });
     trap(30, [&] { MarkSettingsModified(); });
 }
@@ -69,47 +75,22 @@ void CommandDossierPige_Click(int i) {
     trap(10, [&] {
         const QString chosen = CurrentDialogs().FolderSelect(Setup().TexteDossier[i].text());
         if (chosen.trimmed().isEmpty()) return;  // cancelled
-        Setup().TexteDossier[i].setText(WithFinalSlash(chosen));
+        Setup().TexteDossier[i].setText(chosen.endsWith('/') ? chosen : chosen + "/");
     });
 }
 
 void EspaceDispo(int i) {
     ErrorTrap trap("FrmSetup:EspaceDispo");
     FreeSpaceDisplay& d = Setup().FreeSpace[i];
-    const QString folder = S().slot[i].RecordFolder;
-    double total = 0, free = 0;
-    QString unit = "Ko";
-    // A folder that is no absolute path is refused for recording: nothing is
-    // made for it, wherever the program runs.
-    if (!DestinationFolderRefusal(folder).isEmpty()) return;
-    trap(10, [&] { VerificationEtCreationRepertoire(folder, true); });
-    trap(20, [&] {
-        const platform::VolumeSpace v = platform::VolumeSpaceOf(folder);
-        if (!v.ok) return;  // shown as zero
-        total = double(v.total);
-        free = double(v.free);
-    });
-    trap(30, [&] {
-        total /= 1024;
-        free /= 1024;
-        if (total > 1024) {
-            total /= 1024;
-            free /= 1024;
-            unit = "Mo";
-            if (total > 1024) {
-                total /= 1024;
-                free /= 1024;
-                unit = "Go";
-            }
-        }
-    });
+    const FreeSpaceTexts t = FreeSpaceOf(Rec(i).config().RecordFolder);
+    if (!t.ok) return;
     trap(40, [&] {
-        d.LabelVolumeOccupe.setText(QString::number(CLngRound(total - free)) + " " + unit);
-        d.LabelVolumeTotal.setText(QString::number(CLngRound(total)) + " " + unit);
-        d.LabelVolumeDispo.setText("Disponible: " + QString::number(CLngRound(free)) + " " + unit);
+        d.LabelVolumeOccupe.setText(t.Occupied);
+        d.LabelVolumeTotal.setText(t.Total);
+        d.LabelVolumeDispo.setText(t.Available);
     });
     trap(50, [&] {
-        d.gaugeValue = total > 0 ? int(std::lround((total - free) / total * d.gaugeMax)) : 0;
+        d.gaugeValue = int(std::lround(double(t.Gauge) * d.gaugeMax / 100.0));
         d.LabelVolumeDispo.notify();
     });
 }
@@ -120,14 +101,14 @@ void CheckPigeAntenne_Click(int i) {
     trap(10, [&] {
         if (c.CheckPigeAntenne[i].value() == 1) {
             TraceLog(-1, i, -1, "CheckPigeAntenne: Checked");
-            S().slot[i].RecordKind = RecordKindLogging;
+            Edit(i, [](RecorderConfig& r) { r.Logging = true; });
             c.TexteNomFichier[i].setEnabled(false);
             c.CheckNomFichier[i].setEnabled(false);
             c.TextePigeNbJours[i].setEnabled(true);
-            if (SetupLinks().DetermineNomFichier) c.TexteNomFichier[i].setText(SetupLinks().DetermineNomFichier(i));
+            c.TexteNomFichier[i].setText(NameTextOf(i));
         } else {
             TraceLog(-1, i, -1, "CheckPigeAntenne: UnChecked");
-            S().slot[i].RecordKind = RecordKindOrdinary;
+            Edit(i, [](RecorderConfig& r) { r.Logging = false; });
             c.TexteNomFichier[i].setEnabled(true);
             c.CheckNomFichier[i].setEnabled(true);
             c.TextePigeNbJours[i].setEnabled(false);
@@ -136,39 +117,46 @@ void CheckPigeAntenne_Click(int i) {
     trap(20, [&] { MarkSettingsModified(); });
 }
 
-void CheckNomFichier_Click(int) {
+void CheckNomFichier_Click(int i) {
     ErrorTrap trap("FrmSetup:CheckNomFichier_Click");
+    trap(5, [&] { Edit(i, [&](RecorderConfig& c) { c.ConfirmName = Setup().CheckNomFichier[i].checked(); }); });
     trap(10, [&] { MarkSettingsModified(); });
 }
 
-void TexteNomFichier_Change(int) {
+void TexteNomFichier_Change(int i) {
     ErrorTrap trap("FrmSetup:TexteNomFichier_Change");
+    trap(5, [&] { Edit(i, [&](RecorderConfig& c) { c.NamePattern = Setup().TexteNomFichier[i].text(); }); });
     trap(10, [&] { MarkSettingsModified(); });
 }
 
-void TextePigeNbJours_Change(int) {
+void TextePigeNbJours_Change(int i) {
     ErrorTrap trap("FrmSetup:TextePigeNbJours_Change");
+    trap(5, [&] { Edit(i, [&](RecorderConfig& c) { c.LoggingDays = Setup().TextePigeNbJours[i].text(); }); });
     trap(10, [&] { MarkSettingsModified(); });
 }
 
 // The silence alarm reads its two fields at every tick of the main timer.
-void TexteSilenceSeuil_Change(int) {
+void TexteSilenceSeuil_Change(int i) {
     ErrorTrap trap("FrmSetup:TexteSilenceSeuil_Change");
+    trap(5, [&] { Edit(i, [&](RecorderConfig& c) { c.SilenceThreshold = Setup().TexteSilenceSeuil[i].text(); }); });
     trap(10, [&] { MarkSettingsModified(); });
 }
 
-void TexteSilenceDelai_Change(int) {
+void TexteSilenceDelai_Change(int i) {
     ErrorTrap trap("FrmSetup:TexteSilenceDelai_Change");
+    trap(5, [&] { Edit(i, [&](RecorderConfig& c) { c.SilenceDelay = Setup().TexteSilenceDelai[i].text(); }); });
     trap(10, [&] { MarkSettingsModified(); });
 }
 
-void TexteFichierRecordPeripherique_Change(int) {
+void TexteFichierRecordPeripherique_Change(int i) {
     ErrorTrap trap("FrmSetup:TexteFichierRecordPeripherique_Change");
+    trap(5, [&] { Edit(i, [&](RecorderConfig& c) { c.PeripheralFile = Setup().TexteFichierRecordPeripherique[i].text(); }); });
     trap(10, [&] { MarkSettingsModified(); });
 }
 
 void CheckTimingPige_Click() {
     ErrorTrap trap("FrmSetup:CheckTimingPige_Click");
+    trap(5, [&] { Station().Slices.ByTable = Setup().CheckTimingPige.checked(); });
     trap(10, [&] { MarkSettingsModified(); });
 }
 
@@ -176,21 +164,21 @@ void CheckTimingPige_Click() {
 void CheckCtrl_Click(int n) {
     ErrorTrap trap("FrmSetup:CheckCtrl_Click");
     if (Loading()) return;
-    trap(10, [&] { S().keyboard[n / 3][n % 3].Ctrl = Setup().CheckCtrl[n].value() == 1; });
+    trap(10, [&] { Edit(n / 3, [&](RecorderConfig& c) { c.Keys[size_t(n % 3)].Ctrl = Setup().CheckCtrl[n].value() == 1; }); });
     trap(20, [&] { MarkSettingsModified(); });
 }
 
 void CheckAlt_Click(int n) {
     ErrorTrap trap("FrmSetup:CheckAlt_Click");
     if (Loading()) return;
-    trap(10, [&] { S().keyboard[n / 3][n % 3].Alt = Setup().CheckAlt[n].value() == 1; });
+    trap(10, [&] { Edit(n / 3, [&](RecorderConfig& c) { c.Keys[size_t(n % 3)].Alt = Setup().CheckAlt[n].value() == 1; }); });
     trap(20, [&] { MarkSettingsModified(); });
 }
 
 void CheckShift_Click(int n) {
     ErrorTrap trap("FrmSetup:CheckShift_Click");
     if (Loading()) return;
-    trap(10, [&] { S().keyboard[n / 3][n % 3].Shift = Setup().CheckShift[n].value() == 1; });
+    trap(10, [&] { Edit(n / 3, [&](RecorderConfig& c) { c.Keys[size_t(n % 3)].Shift = Setup().CheckShift[n].value() == 1; }); });
     trap(20, [&] { MarkSettingsModified(); });
 }
 
@@ -199,10 +187,12 @@ void ComboToucheClavier_Click(int n) {
     if (Loading()) return;
     trap(10, [&] {
         const int e = Setup().ComboToucheClavier[n].listIndex();
-        int& key = S().keyboard[n / 3][n % 3].Key;
-        if (e >= 1 && e <= 26) key = 64 + e;
-        else if (e >= 27 && e <= 42) key = 85 + e;
-        else if (e == 0) key = 0;  // the blank entry: no shortcut, as the window shows
+        Edit(n / 3, [&](RecorderConfig& c) {
+            KeyboardBinding& kb = c.Keys[size_t(n % 3)];
+            kb.Entry = e < 0 ? 0 : e;
+            // The blank entry: no shortcut, as the window shows.
+            if ((e >= 1 && e <= 42) || e == 0) kb.Key = KeyCodeOfEntry(e);
+        });
     });
     trap(20, [&] { MarkSettingsModified(); });
 }
@@ -212,14 +202,17 @@ void ComboPeripherique_Click(int n) {
     if (Loading()) return;
     trap(10, [&] {
         const int e = Setup().ComboPeripherique[n].listIndex();
-        ContactBinding& cb = S().contact[n / 3][n % 3];
-        if (e >= 1 && e <= 16) {
-            cb.Enabled = true;
-            cb.Input = qint16(e - 1);
-            cb.State = false;
-        } else if (e == 0) {
-            cb.Enabled = false;
-        }
+        Edit(n / 3, [&](RecorderConfig& c) {
+            ContactBinding& cb = c.Contacts[size_t(n % 3)];
+            cb.Entry = e < 0 ? 0 : e;
+            if (e >= 1 && e <= 16) {
+                cb.Enabled = true;
+                cb.Input = qint16(e - 1);
+                cb.State = false;
+            } else if (e == 0) {
+                cb.Enabled = false;
+            }
+        });
     });
     trap(20, [&] { MarkSettingsModified(); });
 }
@@ -228,6 +221,7 @@ void ComboPigeTimingFin_Click(int k) {
     ErrorTrap trap("FrmSetup:ComboPigeTimingFin_Click");
     FrmSetupControls& c = Setup();
     trap(10, [&] {
+        if (k >= 0 && k < kSliceRows) Station().Slices.EndEntry[size_t(k)] = qMax(0, c.ComboPigeTimingFin[k].listIndex());
         if (k < 0 || k >= kSliceRows - 1) return;  // the last row ends the day
         ComboCtl& row = c.ComboPigeTimingFin[k];
         const int last = row.count() - 1;

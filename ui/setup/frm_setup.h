@@ -1,8 +1,13 @@
 #pragma once
-// The setup window's working copy of the settings. Each control keeps the
-// name and index it has in the window; the engines read their parameters from
-// these controls. The Qt setup window binds its widgets to them.
-#include "core/recorder_slot.h"
+// The setup window's controller: its controls as models (each keeps the name
+// and index it has in the window) and their handlers, which edit the
+// settings model (the recorders' configurations and the station's
+// settings). The Qt setup window binds its widgets to these controls; nothing
+// below this layer reads them.
+#include "core/main_controls.h"
+#include "planning/planning_table.h"
+#include "recording/recording.h"
+#include "settings/settings_model.h"
 #include "support/controls.h"
 #include "support/ini.h"
 
@@ -12,17 +17,14 @@
 #include <array>
 #include <functional>
 
-constexpr int kUdpLines = 9;      // UDP input lines 0..8
-constexpr int kUdpTargets = 9;    // UDP targets 0..8
-constexpr int kPlanningSlots = 20;
-constexpr int kSliceRows = 24;
-
-// One planning slot (the editor's table).
-struct PlanningLine {
-    QString Recorder, Frequence, Annee, Mois, Semaine, Jour, Heure, Minute;
-    bool LineEnabled = false;
-    QString Duree, DossierFichierSon, ASC82Plus;
+// The controller's own state: the settings edited and not saved, a load of
+// the controls in progress (its changes are no edits), the window loaded.
+struct SetupState {
+    bool SettingsModified = false;
+    bool SettingsLoading = false;
+    bool SetupLoaded = false;
 };
+SetupState& SetupFlags();
 
 // Free-space display of one recorder's destination.
 struct FreeSpaceDisplay {
@@ -84,7 +86,6 @@ struct FrmSetupControls {
     std::array<TextCtl, kUdpLines> TexteUDPPortSource;
     std::array<CheckBoxCtl, kUdpLines> CheckUDPInActif;
     std::array<TextCtl, kUdpLines> TexteUDPDonneeRecues;
-    std::array<LabelCtl, kUdpLines> LabelDataArrivalUDP;
     CheckBoxCtl CheckRecord128;
     TextCtl TexteComputerName;
     TextCtl TexteAdresseIP;
@@ -118,8 +119,9 @@ struct FrmSetupControls {
     std::array<LabelCtl, kSliceRows> LabellPigeTimingStart;
     std::array<ComboCtl, kSliceRows> ComboPigeTimingFin;
 
-    // Planning editor: the table of slots, the list view of its rows (13
-    // columns, the last one the slot number on three digits) and the editor.
+    // Planning editor: the table of slots being edited (the one in force is
+    // the planning's), the list view of its rows (13 columns, the last one
+    // the slot number on three digits) and the editor.
     std::array<PlanningLine, kPlanningSlots> PlanningTable;
     ListViewCtl ListView1;
     ControlBase CommandDossierFichierSon;
@@ -130,7 +132,6 @@ struct FrmSetupControls {
     TextCtl TexteASC82Plus;
     TextCtl TextProchainTiming;
     int CurrentPlanningRow = -1;
-    int NextPlanningLine = -1;
 
     // Trace lines shown to the operator: Trace().ListeLog.
 };
@@ -140,7 +141,7 @@ void ResetSetupControls();  // tests: fresh controls, handlers wired again
 
 // Setup window events and procedures
 void FrmSetup_Form_Load();   // the setup window's load (once, at start-up)
-// At shutdown: position, save question. When S().SystemShutdown is set the
+// At shutdown: position, save question. When the system goes down the
 // question is not asked and the modified settings are saved.
 void FrmSetup_Form_Unload();
 void FrmSetup_InitGeneral(); // fixed lists, then card, UDP, planning, serial link
@@ -195,6 +196,10 @@ void InitGeneralDonneesPlanning(); // the planning table from the settings file
 int SaveDataPlanning();
 // Copies the planning editor's controls into slot `slot` of PlanningTable.
 void StorePlanningEditor(int slot);
+// A change of the station's settings, or of recorder i's configuration,
+// made by a control of the window (marks the settings as modified).
+void EditStation(const std::function<void(StationConfig&)>& change);
+void EditRecorder(int i, const std::function<void(RecorderConfig&)>& change);
 // Sets SettingsModified unless SettingsLoading: the change handler of the
 // controls whose only effect is to mark the settings as modified.
 void MarkSettingsModified();

@@ -1,8 +1,7 @@
-#include "core/silence_alarm.h"
+#include "recording/silence_alarm.h"
 
-#include "core/frm_main.h"
 #include "platform/capture/active_sound_recorder.h"
-#include "settings/frm_setup.h"
+#include "recording/recording.h"
 #include "support/clock.h"
 #include "support/errors.h"
 #include "support/tracelog.h"
@@ -13,11 +12,6 @@
 #include <cmath>
 
 namespace {
-
-std::array<SilenceWatch, kRecorders>& Watches() {
-    static std::array<SilenceWatch, kRecorders> watches;
-    return watches;
-}
 
 SilenceNotifier& Notifier() {
     static SilenceNotifier notifier;
@@ -55,7 +49,7 @@ QString Two(qint64 v) { return QString::number(v).rightJustified(2, QLatin1Char(
 
 // "Rec. 1 (Antenne)", or "Rec. 1" for a recorder without a label.
 QString RecorderName(int index) {
-    const QString label = Setup().TexteLibelleRecorder[size_t(index)].text().trimmed();
+    const QString label = Rec(index).config().Label.trimmed();
     const QString name = QStringLiteral("Rec. ") + QString::number(index + 1);
     return label.isEmpty() ? name : name + QStringLiteral(" (") + label + QLatin1Char(')');
 }
@@ -109,20 +103,20 @@ QString SilenceDurationText(qint64 ms) {
 void FollowSilence(int index) {
     if (index < 0 || index >= kRecorders) return;
     ErrorTrap trap(QStringLiteral("Frm_Main:FollowSilence"));
-    SilenceWatch& watch = Watches()[size_t(index)];
+    Recorder& rec = Rec(index);
+    SilenceWatch& watch = rec.silence();
     SilenceOptions options;
     std::optional<double> peak;
     bool capturing = false;
     SilenceWatch::Event event = SilenceWatch::Event::None;
     trap(10, [&] {
-        options = ParseSilenceOptions(Setup().TexteSilenceSeuil[size_t(index)].text(),
-                                      Setup().TexteSilenceDelai[size_t(index)].text());
+        options = ParseSilenceOptions(rec.config().SilenceThreshold, rec.config().SilenceDelay);
     });
     trap(20, [&] {
         // Taken at every tick, so that the next one sees only its own samples.
-        if (platform::ActiveSoundRecorder* engine = S().ActiveSoundRecorder1[size_t(index)]) {
+        if (platform::ActiveSoundRecorder* engine = rec.engine()) {
             peak = engine->TakeInputPeakDbfs();
-            capturing = RecorderEngineRecording(index);
+            capturing = rec.EngineRecording();
         }
     });
     trap(30, [&] { event = watch.Tick(CurrentClock().tickMs(), capturing, peak, options); });
@@ -147,11 +141,12 @@ void FollowSilence(int index) {
             break;
         }
         TraceLogEncadre(-1, index, -1, text, QStringLiteral("="), true);
+        emit rec.StateChanged(index);
     });
     trap(50, [&] {
         int& told = ToldTargets()[size_t(index)];
         if (event == SilenceWatch::Event::Raised) {
-            const int entry = Setup().ComboSilenceUDP[size_t(index)].listIndex();
+            const int entry = rec.config().SilenceUdpEntry;
             told = entry >= 1 && entry <= 9 ? entry - 1 : -1;
             Tell(index, told, true);
         } else if (event == SilenceWatch::Event::SoundBack || event == SilenceWatch::Event::Ended) {
@@ -168,9 +163,9 @@ QString SilenceAlarmMessage(int recorder, bool on) {
            (on ? QStringLiteral("On") : QStringLiteral("Off")) + QLatin1Char('>');
 }
 
-const SilenceWatch& SilenceWatchOf(int index) { return Watches()[size_t(qBound(0, index, kRecorders - 1))]; }
+const SilenceWatch& SilenceWatchOf(int index) { return Rec(qBound(0, index, kRecorders - 1)).silence(); }
 
 void ResetSilenceWatches() {
-    Watches().fill(SilenceWatch{});
+    for (int i = 0; i < kRecorders; ++i) Rec(i).silence() = SilenceWatch{};
     ToldTargets().fill(-1);
 }

@@ -4,9 +4,9 @@
 // the recorder out of recording, with an incident that names it; the
 // recorder never records another device in its place. The device lists follow
 // every arrival and removal, and the sound server may come after the program.
-#include "core/frm_main.h"
 #include "platform/capture/active_sound_recorder.h"
-#include "settings/frm_setup.h"
+#include "recording/recording.h"
+#include "settings/settings_model.h"
 #include "support/errors.h"
 #include "support/formats.h"
 #include "support/ini.h"
@@ -28,7 +28,7 @@ std::array<bool, kRecorders> g_bound{};
 
 QString RecName(int i) { return QStringLiteral("Rec. ") + QString::number(i + 1); }
 
-platform::ActiveSoundRecorder* EngineOf(int i) { return S().ActiveSoundRecorder1[size_t(i)]; }
+platform::ActiveSoundRecorder* EngineOf(int i) { return Rec(i).engine(); }
 
 enum class Found { Present, ServerAway, Missing };
 
@@ -41,7 +41,7 @@ struct Resolution {
 Resolution Resolve(int i, const QString& storedDevice) {
     Resolution r;
     platform::ActiveSoundRecorder* e = EngineOf(i);
-    const RecorderSlot& slot = S().slot[size_t(i)];
+    const RecorderConfig& slot = Rec(i).config();
     const bool server = platform::ActiveSoundRecorder::SoundServerAvailable();
     if (!slot.DeviceName.isEmpty()) {
         r.what = QStringLiteral("'") + slot.DeviceName + QStringLiteral("'");
@@ -69,38 +69,11 @@ Resolution Resolve(int i, const QString& storedDevice) {
     return r;
 }
 
-// Selects a device of the list as the program does (the settings are not
-// marked as modified); the selection handler fills lines and qualities.
-void SelectDevice(int i, int index) {
-    ComboCtl& devices = Setup().ComboInputDevices[size_t(i)];
-    const bool loading = S().SettingsLoading;
-    S().SettingsLoading = true;
-    devices.setListIndex(index);
-    S().SettingsLoading = loading;
-}
-
-// The list of devices as the engine has it now.
-void FillDeviceList(int i) {
-    platform::ActiveSoundRecorder* e = EngineOf(i);
-    ComboCtl& devices = Setup().ComboInputDevices[size_t(i)];
-    QStringList names;
-    const int n = e->InputDeviceCount();
-    for (int d = 0; d < n; ++d) names << e->InputDeviceName(d);
-    if (names == devices.entries()) return;
-    const int selected = devices.listIndex();
-    const bool loading = S().SettingsLoading;
-    S().SettingsLoading = true;
-    devices.setEntries(names);
-    // The engine keeps every device at its place for the whole run.
-    if (selected >= 0 && selected < names.size()) devices.setListIndex(selected);
-    S().SettingsLoading = loading;
-}
-
 void Apply(int i, const Resolution& r, bool startup) {
-    RecorderSlot& slot = S().slot[size_t(i)];
-    RecorderHealth& h = slot.Health;
+    Recorder& rec = Rec(i);
+    RecorderConfig slot = rec.config();
+    RecorderHealth& h = rec.health();
     platform::ActiveSoundRecorder* e = EngineOf(i);
-    ComboCtl& devices = Setup().ComboInputDevices[size_t(i)];
     const bool wasWaiting = h.WaitingForDevice;
     switch (r.found) {
     case Found::Present: {
@@ -114,39 +87,40 @@ void Apply(int i, const Resolution& r, bool startup) {
         h.MissingDevice.clear();
         if (!h.Lost) h.IncidentGiven = false;
         const bool named = !slot.DeviceName.isEmpty();
-        const bool reselect = devices.listIndex() == r.index && (wasWaiting || slot.DeviceIndex != r.index);
+        const bool reselect = rec.BoundDevice() == r.index && (wasWaiting || slot.DeviceIndex != r.index);
         slot.DeviceIndex = qint16(r.index);
-        SelectDevice(i, r.index);
-        // Selecting the entry it already showed does not fill the lines again.
-        if (reselect && !startup) DirectXUpdateInputCombos(i);
         if (!named) {
             // From now on the device is found by its name.
             slot.DeviceName = e->InputDeviceSystemName(r.index);
-            const QString file = NomFichierSettings(QStringLiteral(".Ini"), QString());
-            EcritureIni(file, QStringLiteral("Recorder_") + N2S(i, 2, 0, QStringLiteral("0")),
-                        QStringLiteral("DeviceName"), slot.DeviceName);
+            const QString file = SettingsFilePath();
+            EcritureIni(file, RecorderSection(QStringLiteral("Recorder_"), i), QStringLiteral("DeviceName"), slot.DeviceName);
             TraceLog(-1, i, -1, QStringLiteral("DeviceName: ") + slot.DeviceName);
         }
+        rec.SetConfig(slot);
+        rec.SetBoundDevice(r.index);
+        // The lists shown for the device are filled again when it comes back.
+        if (reselect && !startup) emit rec.DeviceSelected(i, r.index);
+        if (!named) emit rec.ConfigChanged(i);
         if (wasWaiting) RetryRecorderNow(i);
         break;
     }
     case Found::ServerAway:
         h.WaitingForDevice = true;
         h.MissingDevice.clear();
-        SelectDevice(i, -1);
+        rec.SetBoundDevice(-1);
         break;
     case Found::Missing: {
         const bool news = !(wasWaiting && h.MissingDevice == r.what);
         h.WaitingForDevice = true;
         h.MissingDevice = r.what;
-        SelectDevice(i, -1);
+        rec.SetBoundDevice(-1);
         if (!news) break;
         const QString text = RecName(i) + QStringLiteral(": ") + DeviceMissingText(r.what) +
                              QStringLiteral(": the recorder does not record until it is back");
         // A recording in progress that loses its device tells it with its
         // loss; otherwise the missing device is the incident.
-        if (!h.Lost && !h.IncidentGiven && !RecorderEngineRecording(i)) {
-            if (!startup && S().main.rec[size_t(i)].XPButtonRecord.Checked()) {
+        if (!h.Lost && !h.IncidentGiven && !rec.EngineRecording()) {
+            if (!startup && rec.Wanted()) {
                 // Its take has just ended and the news of its end is on the way.
                 RecorderLost(i, DeviceMissingText(r.what), true);
                 break;
@@ -174,14 +148,15 @@ bool FollowSoundServer() {
             TraceLogEncadre(-1, -1, -1, QStringLiteral("Sound server available"), QStringLiteral("="));
         g_serverState = state;
     }
-    if (!available && S().SplashVisible) S().SplashText = kSplashWaiting;
+    if (!available && SoundServerWait().Show) SoundServerWait().Show(kSplashWaiting);
     return available;
 }
 
 void BindRecorderDevice(int index, const QString& storedDevice) {
     ErrorTrap trap(kModule + QStringLiteral(":BindRecorderDevice"));
     trap(10, [&] {
-        if (index < 0 || index >= kRecorders || !EngineOf(index)) RaiseError(9, QStringLiteral("Subscript out of range"));
+        CheckRecorderIndex(index);
+        if (!EngineOf(index)) RaiseError(9, QStringLiteral("Subscript out of range"));
         g_storedDevice[size_t(index)] = storedDevice;
         g_bound[size_t(index)] = true;
         Apply(index, Resolve(index, storedDevice), true);
@@ -190,23 +165,19 @@ void BindRecorderDevice(int index, const QString& storedDevice) {
 
 void RefreshRecorderDevices(int index) {
     ErrorTrap trap(kModule + QStringLiteral(":RefreshRecorderDevices"));
-    if (index < 0 || index >= qBound(0, S().RecorderCount, kRecorders) || !EngineOf(index)) return;
+    if (index < 0 || index >= RecordersInService() || !EngineOf(index)) return;
     // Before start-up has bound the recorder, its device is not known yet:
     // the binding reads the device list as it then is.
     if (!g_bound[size_t(index)]) return;
     trap(10, [&] { FollowSoundServer(); });
-    trap(20, [&] { FillDeviceList(index); });
+    // The device list as the engine has it now (it keeps every device at its
+    // place for the whole run).
+    trap(20, [&] { emit Rec(index).DevicesChanged(index); });
     trap(30, [&] {
         // Until a device name is known, the number as the settings gave it
         // (a number that was refused stays refused).
         Apply(index, Resolve(index, g_storedDevice[size_t(index)]), false);
     });
-}
-
-void ActiveSoundRecorder1_DeviceChange(int index) {
-    ErrorTrap trap(kModule + QStringLiteral(":ActiveSoundRecorder1_DeviceChange"));
-    trap(10, [&] { TraceLog(-1, index, -1, QStringLiteral("DeviceChange")); });
-    trap(20, [&] { RefreshRecorderDevices(index); });
 }
 
 bool RecorderDevicePresent(int index, int entry) {
@@ -217,8 +188,8 @@ bool RecorderDevicePresent(int index, int entry) {
 
 QString MissingDeviceCaption(int index) {
     if (index < 0 || index >= kRecorders) return {};
-    const RecorderSlot& slot = S().slot[size_t(index)];
-    if (!slot.Health.WaitingForDevice) return {};
+    const RecorderConfig& slot = Rec(index).config();
+    if (!Rec(index).health().WaitingForDevice) return {};
     QString name;
     platform::ActiveSoundRecorder* e = EngineOf(index);
     if (!slot.DeviceName.isEmpty()) {
@@ -237,6 +208,11 @@ QString MissingDeviceCaption(int index) {
         else name = stored;
     }
     return name + QStringLiteral(" (absent)");
+}
+
+SoundServerWaitText& SoundServerWait() {
+    static SoundServerWaitText wait;
+    return wait;
 }
 
 void ResetDeviceBindingState() {

@@ -6,9 +6,6 @@
 
 namespace setup_detail {
 
-// Section names of the settings file: "Recorder_00", "Planning_000"...
-QString RecorderSection(const QString& prefix, int index);
-QString PlanningSection(int slot);
 
 // The numeric value of a text as a 16-bit integer; raises "Overflow" (6)
 // when it does not fit.

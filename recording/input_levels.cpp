@@ -1,10 +1,8 @@
-#include "core/input_levels.h"
+#include "recording/input_levels.h"
 
-#include "core/frm_main.h"
-#include "core/recorder_slot.h"
 #include "platform/capture/active_sound_recorder.h"
 #include "platform/capture/level_monitor.h"
-#include "settings/frm_setup.h"
+#include "recording/recording.h"
 
 #include <array>
 
@@ -21,7 +19,7 @@ struct Choice {
 std::array<Choice, kRecorders> g_choice;
 
 QString SourceOf(int i, platform::ActiveSoundRecorder* engine) {
-    const int device = Setup().ComboInputDevices[size_t(i)].listIndex();
+    const int device = Rec(i).BoundDevice();
     Choice& c = g_choice[size_t(i)];
     if (device != c.device) {
         c.device = device;
@@ -40,8 +38,8 @@ void Stop(int i) {
 
 QVector<float> RecorderInputPeaks(int i) {
     if (i < 0 || i >= kRecorders) return {};
-    platform::ActiveSoundRecorder* engine = S().ActiveSoundRecorder1[size_t(i)];
-    if (!engine || i >= S().RecorderCount) {
+    platform::ActiveSoundRecorder* engine = Rec(i).engine();
+    if (!engine || i >= RecordersInService()) {
         Stop(i);
         return {};
     }
@@ -51,7 +49,7 @@ QVector<float> RecorderInputPeaks(int i) {
         return engine->TakePeakLevels();
     }
     // A device that is not there shows no level, never another device's.
-    const QString source = S().slot[size_t(i)].Health.WaitingForDevice ? QString() : SourceOf(i, engine);
+    const QString source = Rec(i).health().WaitingForDevice ? QString() : SourceOf(i, engine);
     if (source.isEmpty()) {
         Stop(i);
         return {};

@@ -3,7 +3,7 @@
 // (Setup().ListView1), the editor's lists and fields, and what the operator
 // does with them. The table is loaded and saved with the settings
 // (InitGeneralDonneesPlanning, SaveDataPlanning).
-#include "settings/frm_setup.h"
+#include "ui/setup/frm_setup.h"
 
 #include <QString>
 #include <QStringList>

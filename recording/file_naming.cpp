@@ -1,7 +1,6 @@
 // The name of a recorder's next file: the logging pattern, the recorder's own
 // pattern for automatic starts, or the operator's choice in the save dialog.
-#include "core/frm_main.h"
-#include "settings/frm_setup.h"
+#include "recording/recording.h"
 #include "support/app_globals.h"
 #include "support/clock.h"
 #include "support/dialogs.h"
@@ -39,43 +38,36 @@ QString ProposedName(const QString& text) {
 
 }  // namespace
 
-QString DetermineNomFichier(int recorder, QString& folder, bool askUser) {
+QString Recorder::NextFileName(QString& folder, bool askUser, CommandOrigin origin) const {
     ErrorTrap trap(QStringLiteral("Lib_Systeme:DetermineNomFichier"));
     QString result;
-    int kind = RecordKindNoFile;
-    if (!trap(10, [&] {
-            if (recorder < 0 || recorder >= kRecorders) RaiseError(9, QStringLiteral("Subscript out of range"));
-            kind = S().slot[size_t(recorder)].RecordKind;
-        }))
-        return result;
+    const int kind = config_.RecordKind();
     if (kind == RecordKindNoFile) return result;
-    const size_t i = size_t(recorder);
     if (kind == RecordKindLogging) {
-        trap(20, [&] {
-            result = QStringLiteral("Pige ") + Setup().TexteLibelleRecorder[i].text().trimmed() + QStringLiteral(" ") +
-                     kDefaultPattern;
-        });
+        trap(20, [&] { result = QStringLiteral("Pige ") + config_.Label.trimmed() + QStringLiteral(" ") + kDefaultPattern; });
         return result;
     }
-    const RecorderSlot& slot = S().slot[i];
-    const QString text = Setup().TexteNomFichier[i].text();
-    if (slot.PlanningStartFlag || slot.RemoteCommandActive || slot.KeyboardStart) {
+    const QString text = config_.NamePattern;
+    // A start by a command source other than the operator's button asks
+    // nobody: the recorder's pattern, or the date and time.
+    const bool automatic = origin != CommandOrigin::Button && origin != CommandOrigin::Recovery;
+    if (automatic) {
         trap(30, [&] { result = text.trimmed().isEmpty() ? kDefaultPattern : text.trimmed(); });
         return result;
     }
-    if (!text.trimmed().isEmpty() && !Setup().CheckNomFichier[i].checked()) {
+    if (!text.trimmed().isEmpty() && !config_.ConfirmName) {
         trap(40, [&] { result = text.trimmed(); });
         return result;
     }
     if (!askUser) return result;
     trap(50, [&] {
-        const QString filter = SaveFilter(slot.FormatIndex);
+        const QString filter = SaveFilter(config_.FormatIndex);
         const QString proposed = ProposedName(text);
         for (;;) {
             const QString chosen = CurrentDialogs().SaveFile(folder, proposed, filter);
             if (chosen.trimmed().isEmpty()) return;  // cancelled: a blank name
             const PathPieces pieces = EclateRepFicExt(chosen);
-            const QString written = pieces.PathFolder + pieces.PathBaseName + ExtensionFichier(recorder);
+            const QString written = pieces.PathFolder + pieces.PathBaseName + FileExtension();
             const QString caller = QStringLiteral("Lib_Systeme:DetermineNomFichier");
             if (File_Exist(chosen, caller) || File_Exist(written, caller)) {
                 const int answer = CurrentDialogs().MessageBox(
@@ -91,16 +83,21 @@ QString DetermineNomFichier(int recorder, QString& folder, bool askUser) {
     return result;
 }
 
-void InstallSetupLinks() {
-    // The setup window recomputes a recorder's name text (its label changed,
-    // or it became the logging recorder). It never asks the operator; when no
-    // name can be computed without asking, the text stays as typed.
-    SetupLinks().DetermineNomFichier = [](int recorder) -> QString {
-        if (recorder < 0 || recorder >= kRecorders) return {};
-        QString folder = S().slot[size_t(recorder)].RecordFolder;
-        const QString name = DetermineNomFichier(recorder, folder, false);
-        if (name.isEmpty() && S().slot[size_t(recorder)].RecordKind == RecordKindOrdinary)
-            return Setup().TexteNomFichier[size_t(recorder)].text();
-        return name;
-    };
+QString DetermineNomFichier(int recorder, QString& folder, bool askUser) {
+    ErrorTrap trap(QStringLiteral("Lib_Systeme:DetermineNomFichier"));
+    QString result;
+    if (!trap(10, [&] { CheckRecorderIndex(recorder); })) return result;
+    return Rec(recorder).NextFileName(folder, askUser, CommandOrigin::Button);
+}
+
+// The name text the setup window shows for a recorder (its label changed, or
+// it became the logging recorder). It never asks the operator; when no name
+// can be computed without asking, the pattern stays as typed.
+QString NameTextOf(int recorder) {
+    if (recorder < 0 || recorder >= kRecorders) return {};
+    const Recorder& r = Rec(recorder);
+    QString folder = r.config().RecordFolder;
+    const QString name = r.NextFileName(folder, false, CommandOrigin::Button);
+    if (name.isEmpty() && r.config().RecordKind() == RecordKindOrdinary) return r.config().NamePattern;
+    return name;
 }

@@ -5,9 +5,8 @@
 // loss and its cause, one the recovery and the length of the gap; attempts
 // that fail in between are traced when their cause changes, and otherwise
 // once every ten minutes.
-#include "core/frm_main.h"
-#include "core/main_window_state.h"
 #include "platform/capture/active_sound_recorder.h"
+#include "recording/recording.h"
 #include "support/clock.h"
 #include "support/errors.h"
 #include "support/tracelog.h"
@@ -25,7 +24,7 @@ constexpr qint64 kRetryTraceMs = 10 * 60 * 1000;
 
 qint64 Now() { return CurrentClock().tickMs(); }
 
-RecorderHealth& Health(int i) { return S().slot[size_t(i)].Health; }
+RecorderHealth& Health(int i) { return Rec(i).health(); }
 
 QString RecName(int i) { return QStringLiteral("Rec. ") + QString::number(i + 1); }
 
@@ -48,7 +47,7 @@ QString GapText(qint64 ms) {
         .arg(s % 60, 2, 10, QLatin1Char('0'));
 }
 
-bool Wanted(int i) { return S().main.rec[size_t(i)].XPButtonRecord.Checked(); }
+bool Wanted(int i) { return Rec(i).Wanted(); }
 
 void EndRecovery(int i) {
     RecorderHealth& h = Health(i);
@@ -72,11 +71,10 @@ void Recovered(int i) {
 // A planned recording lost on the way keeps its planned end.
 bool PlannedEndPassed(int i) {
     RecorderHealth& h = Health(i);
-    RecorderSlot& slot = S().slot[size_t(i)];
     if (h.PlannedEndTick == 0) return false;
     const qint64 left = h.PlannedEndTick - Now();
     if (left > 0) {
-        slot.PlannedDuration = qint32(left);
+        Rec(i).runtime().PlannedDuration = qint32(left);
         return false;
     }
     return true;
@@ -88,10 +86,9 @@ void Attempt(int i) {
     h.NextRetryTick = Now() + RetryDelay(h.Retries + 1);
     if (PlannedEndPassed(i)) {
         TraceLog(-1, i, -1, RecName(i) + QStringLiteral(": the planned duration ended during the loss"));
-        S().main.rec[size_t(i)].XPButtonRecord.setChecked(false);
-        TraceLog(-1, i, -1, QStringLiteral("XPButtonRecord.Checked: False |Sub: Frm_Main:RecoveryTick"));
-        S().slot[size_t(i)].PlannedDuration = 0;
-        S().slot[size_t(i)].PlannedPodcast.clear();
+        Rec(i).Abandon(QStringLiteral("Frm_Main:RecoveryTick"));
+        Rec(i).runtime().PlannedDuration = 0;
+        Rec(i).runtime().PlannedPodcast.clear();
         EndRecovery(i);
         return;
     }
@@ -101,7 +98,7 @@ void Attempt(int i) {
                      false, false);
         return;
     }
-    RestartLostRecording(i);
+    Rec(i).RestartLost();
 }
 
 }  // namespace
@@ -112,18 +109,10 @@ QString DeviceMissingText(const QString& device) {
     return QStringLiteral("device ") + device + QStringLiteral(" is not there");
 }
 
-QString RecordingFailureCause(int index) {
-    platform::ActiveSoundRecorder* e = S().ActiveSoundRecorder1[size_t(index)];
-    if (!e) return QStringLiteral("no capture engine");
-    const QString text = e->LastErrorText().trimmed();
-    const QString message = ComponentErrorText(e->LastError());
-    return text.isEmpty() ? message : message + QStringLiteral(": ") + text;
-}
-
 void RecorderLost(int index, const QString& cause, bool incident, bool notStarted) {
     ErrorTrap trap(QStringLiteral("Frm_Main:RecorderLost"));
     trap(10, [&] {
-        if (index < 0 || index >= kRecorders) RaiseError(9, QStringLiteral("Subscript out of range"));
+        CheckRecorderIndex(index);
         RecorderHealth& h = Health(index);
         h.LastError = cause;
         h.RestartTick = 0;
@@ -135,12 +124,11 @@ void RecorderLost(int index, const QString& cause, bool incident, bool notStarte
             h.NextRetryTick = now + kFirstRetryMs;
             h.RetryCause = cause;
             h.RetryTraceTick = now;
-            const RecorderSlot& slot = S().slot[size_t(index)];
+            const Recorder& r = Rec(index);
             h.PlannedEndTick = 0;
-            if (slot.PlannedDuration > 0) {
-                const platform::ActiveSoundRecorder* e = S().ActiveSoundRecorder1[size_t(index)];
-                const qint64 done = e ? e->RecordingPositionMs() : 0;
-                h.PlannedEndTick = now + std::max<qint64>(0, slot.PlannedDuration - done);
+            if (r.runtime().PlannedDuration > 0) {
+                const qint64 done = r.PositionMs();
+                h.PlannedEndTick = now + std::max<qint64>(0, r.runtime().PlannedDuration - done);
             }
             const QString text = RecName(index) +
                                  (notStarted ? QStringLiteral(": recording not started: ") : QStringLiteral(": recording lost: ")) +
@@ -186,8 +174,8 @@ void RetryRecorderNow(int index) {
 
 void RecoveryTick() {
     ErrorTrap trap(QStringLiteral("Frm_Main:RecoveryTick"));
-    if (S().QuitRequested || MainState().UnloadStarted) return;
-    const int n = qBound(0, S().RecorderCount, kRecorders);
+    if (ProgramQuitting() || ProgramUnloading()) return;
+    const int n = RecordersInService();
     for (int i = 0; i < n; ++i) {
         trap(10, [&] {
             RecorderHealth& h = Health(i);
@@ -197,7 +185,7 @@ void RecoveryTick() {
                 EndRecovery(i);
                 return;
             }
-            if (RecorderEngineRecording(i)) {
+            if (Rec(i).EngineRecording()) {
                 if (h.RestartTick == 0) h.RestartTick = Now();
                 if (Now() - h.RestartTick >= kStableTakeMs) Recovered(i);
                 return;
@@ -206,31 +194,10 @@ void RecoveryTick() {
             if (Now() < h.NextRetryTick) return;
             Attempt(i);
         });
-        if (S().QuitRequested) break;
+        if (ProgramQuitting()) break;
     }
-}
-
-RecorderStatusView RecorderStatusOf(int recorder) {
-    RecorderStatusView v;
-    if (recorder < 0 || recorder >= kRecorders) return v;
-    const RecorderHealth& h = Health(recorder);
-    v.Wanted = Wanted(recorder);
-    const platform::ActiveSoundRecorder* e = S().ActiveSoundRecorder1[size_t(recorder)];
-    const int status = e ? e->RecorderStatus() : platform::StatusNone;
-    if (status == platform::StatusPaused) {
-        v.Activity = RecorderActivity::Paused;
-    } else if (RecorderEngineRecording(recorder)) {
-        v.Activity = RecorderActivity::Recording;
-    } else if (h.WaitingForDevice) {
-        v.Activity = RecorderActivity::WaitingForDevice;
-        v.Cause = h.MissingDevice.isEmpty() ? SoundServerMissingText() : DeviceMissingText(h.MissingDevice);
-    } else if (v.Wanted && h.Lost) {
-        v.Activity = RecorderActivity::Failed;
-        v.Cause = h.LastError;
-    }
-    return v;
 }
 
 void ResetRecoveryState() {
-    for (RecorderSlot& slot : S().slot) slot.Health = RecorderHealth{};
+    for (int i = 0; i < kRecorders; ++i) Rec(i).health() = RecorderHealth{};
 }

@@ -1,8 +1,10 @@
 // The setup window's controls, their handlers, the fixed lists and the
 // window's life cycle (load, close box, unload).
-#include "settings/frm_setup.h"
+#include "ui/setup/frm_setup.h"
 
-#include "settings/setup_internal.h"
+#include "core/main_window_state.h"
+#include "ui/setup/setup_internal.h"
+#include "platform/capture/active_sound_recorder.h"
 #include "platform/os.h"
 #include "support/app_globals.h"
 #include "support/clock.h"
@@ -15,10 +17,6 @@
 #include <vector>
 
 namespace setup_detail {
-
-QString RecorderSection(const QString& prefix, int index) { return prefix + N2S(index, 2, 0, "0"); }
-
-QString PlanningSection(int slot) { return "Planning_" + N2S(slot, 3, 0, "0"); }
 
 qint16 NumI16(const QString& text) {
     const double v = Val(text);
@@ -41,8 +39,8 @@ void SelectEntry(ComboCtl& list, double index) {
 QString Entry2(const ComboCtl& list) { return N2S(list.listIndex() < 0 ? 0 : list.listIndex(), 2, 0, "0"); }
 
 void SplashStep(const QString& text) {
-    if (!S().SplashVisible) return;
-    S().SplashText = text;
+    if (!MainState().SplashVisible) return;
+    MainState().SplashText = text;
     platform::LetEventsRun();
 }
 
@@ -75,17 +73,23 @@ void WireControls(FrmSetupControls& c) {
         c.TextePigeNbJours[i].onChange = [i] { TextePigeNbJours_Change(i); };
         c.TexteSilenceSeuil[i].onChange = [i] { TexteSilenceSeuil_Change(i); };
         c.TexteSilenceDelai[i].onChange = [i] { TexteSilenceDelai_Change(i); };
-        c.ComboSilenceUDP[i].onClick = MarkSettingsModified;
         c.TexteFichierRecordPeripherique[i].onChange = [i] { TexteFichierRecordPeripherique_Change(i); };
 
         // Remote-command options: their values are read where they are used.
-        c.CheckUDPRecord[i].onClick = MarkSettingsModified;
-        c.CheckUDPPause[i].onClick = MarkSettingsModified;
-        c.CheckUDPStop[i].onClick = MarkSettingsModified;
-        c.CheckUDPPodcaster[i].onClick = MarkSettingsModified;
-        c.CheckUDPConvertir[i].onClick = MarkSettingsModified;
-        c.ComboEmissionUDPPodcaster[i].onClick = MarkSettingsModified;
-        c.ComboEmissionUDPConvertir[i].onClick = MarkSettingsModified;
+        c.CheckUDPRecord[i].onClick = [i] { EditRecorder(i, [i](RecorderConfig& r) { r.UdpRecord = Setup().CheckUDPRecord[i].checked(); }); };
+        c.CheckUDPPause[i].onClick = [i] { EditRecorder(i, [i](RecorderConfig& r) { r.UdpPause = Setup().CheckUDPPause[i].checked(); }); };
+        c.CheckUDPStop[i].onClick = [i] { EditRecorder(i, [i](RecorderConfig& r) { r.UdpStop = Setup().CheckUDPStop[i].checked(); }); };
+        c.CheckUDPPodcaster[i].onClick = [i] { EditRecorder(i, [i](RecorderConfig& r) { r.UdpPodcast = Setup().CheckUDPPodcaster[i].checked(); }); };
+        c.CheckUDPConvertir[i].onClick = [i] { EditRecorder(i, [i](RecorderConfig& r) { r.UdpConvert = Setup().CheckUDPConvertir[i].checked(); }); };
+        c.ComboEmissionUDPPodcaster[i].onClick = [i] {
+            EditRecorder(i, [i](RecorderConfig& r) { r.PodcastTargetEntry = qMax(0, Setup().ComboEmissionUDPPodcaster[i].listIndex()); });
+        };
+        c.ComboEmissionUDPConvertir[i].onClick = [i] {
+            EditRecorder(i, [i](RecorderConfig& r) { r.ConvertTargetEntry = qMax(0, Setup().ComboEmissionUDPConvertir[i].listIndex()); });
+        };
+        c.ComboSilenceUDP[i].onClick = [i] {
+            EditRecorder(i, [i](RecorderConfig& r) { r.SilenceUdpEntry = qMax(0, Setup().ComboSilenceUDP[i].listIndex()); });
+        };
     }
     for (int n = 0; n < 3 * kRecorders; ++n) {
         c.CheckCtrl[n].onClick = [n] { CheckCtrl_Click(n); };
@@ -100,26 +104,39 @@ void WireControls(FrmSetupControls& c) {
     // UDP lines and targets, serial link: changing them marks the settings
     // as modified (the UDP and serial modules add their own work).
     for (int k = 0; k < kUdpLines; ++k) {
-        c.TexteUDPIPSource[k].onChange = MarkSettingsModified;
-        c.TexteUDPPortSource[k].onChange = MarkSettingsModified;
-        c.CheckUDPInActif[k].onClick = MarkSettingsModified;
+        c.TexteUDPIPSource[k].onChange = [k] { EditStation([k](StationConfig& s) { s.UdpIn[size_t(k)].Address = Setup().TexteUDPIPSource[k].text(); }); };
+        c.TexteUDPPortSource[k].onChange = [k] { EditStation([k](StationConfig& s) { s.UdpIn[size_t(k)].Port = Setup().TexteUDPPortSource[k].text(); }); };
+        c.CheckUDPInActif[k].onClick = [k] { EditStation([k](StationConfig& s) { s.UdpIn[size_t(k)].Active = Setup().CheckUDPInActif[k].checked(); }); };
     }
-    c.CheckRecord128.onClick = MarkSettingsModified;
+    c.TexteAdresseIP.onChange = [] { Station().HostAddress = Setup().TexteAdresseIP.text(); };
+    c.CheckRecord128.onClick = [] { EditStation([](StationConfig& s) { s.StartRecord128 = Setup().CheckRecord128.checked(); }); };
     for (int k = 0; k < kUdpTargets; ++k) {
-        for (TextCtl* t : {&c.TexteUDPLibelleCible[k], &c.TexteUDPIPCible[k], &c.TexteUDPPortCible[k],
-                           &c.TexteUDPPortBCible[k], &c.TexteUDPPortCCible[k], &c.TexteUDPPortDCible[k],
-                           &c.TexteUDPSend[k]})
-            t->onChange = MarkSettingsModified;
+        const std::pair<TextCtl*, QString UdpTargetConfig::*> fields[] = {
+            {&c.TexteUDPLibelleCible[k], &UdpTargetConfig::Label}, {&c.TexteUDPIPCible[k], &UdpTargetConfig::Address},
+            {&c.TexteUDPPortCible[k], &UdpTargetConfig::Port},     {&c.TexteUDPPortBCible[k], &UdpTargetConfig::PortB},
+            {&c.TexteUDPPortCCible[k], &UdpTargetConfig::PortC},   {&c.TexteUDPPortDCible[k], &UdpTargetConfig::PortD},
+            {&c.TexteUDPSend[k], &UdpTargetConfig::Message}};
+        for (const auto& [box, field] : fields) {
+            TextCtl* text = box;
+            auto member = field;
+            text->onChange = [k, text, member] { EditStation([&](StationConfig& s) { s.UdpOut[size_t(k)].*member = text->text(); }); };
+        }
     }
-    c.CheckPortCOMPresent.onClick = MarkSettingsModified;
-    c.ComboNoPort.onClick = MarkSettingsModified;
-    for (auto& l : c.ComboPortComSetup) l.onClick = MarkSettingsModified;
+    c.CheckPortCOMPresent.onClick = [] { EditStation([](StationConfig& s) { s.Serial.Active = Setup().CheckPortCOMPresent.checked(); }); };
+    c.ComboNoPort.onClick = [] { EditStation([](StationConfig& s) { s.Serial.PortEntry = Setup().ComboNoPort.listIndex(); }); };
+    for (int k = 0; k < 4; ++k)
+        c.ComboPortComSetup[size_t(k)].onClick = [k] {
+            EditStation([k](StationConfig& s) { s.Serial.Setup[size_t(k)] = qMax(0, Setup().ComboPortComSetup[size_t(k)].listIndex()); });
+        };
 }
+
+void ConnectRecorderViews();
 
 FrmSetupControls& Controls() {
     static FrmSetupControls* controls = [] {
         auto* c = new FrmSetupControls;
         WireControls(*c);
+        ConnectRecorderViews();
         return c;
     }();
     return *controls;
@@ -136,6 +153,53 @@ QRect ScreenRect() {
 void ShowWindow(bool show) {
     Setup().visible = show;
     if (SetupLinks().ShowWindow) SetupLinks().ShowWindow(show);
+}
+
+// The recorders' own changes shown in the window: the device each one
+// records from (found again, or missing), the device list, the formats of a
+// device, the free space after a stop.
+QObject& ViewContext() {
+    static QObject* context = new QObject;
+    return *context;
+}
+
+void ShowDeviceSelection(int i, int entry) {
+    ComboCtl& devices = Setup().ComboInputDevices[size_t(i)];
+    const bool loading = SetupFlags().SettingsLoading;
+    SetupFlags().SettingsLoading = true;
+    if (devices.listIndex() != entry) devices.setListIndex(entry);
+    else if (entry >= 0) DirectXUpdateInputCombos(i);
+    SetupFlags().SettingsLoading = loading;
+}
+
+void ShowDeviceList(int i) {
+    platform::ActiveSoundRecorder* e = Rec(i).engine();
+    if (!e) return;
+    ComboCtl& devices = Setup().ComboInputDevices[size_t(i)];
+    QStringList names;
+    const int n = e->InputDeviceCount();
+    for (int d = 0; d < n; ++d) names << e->InputDeviceName(d);
+    if (names == devices.entries()) return;
+    const int selected = devices.listIndex();
+    const bool loading = SetupFlags().SettingsLoading;
+    SetupFlags().SettingsLoading = true;
+    devices.setEntries(names);
+    // The engine keeps every device at its place for the whole run.
+    if (selected >= 0 && selected < names.size()) devices.setListIndex(selected);
+    SetupFlags().SettingsLoading = loading;
+}
+
+void ConnectRecorderViews() {
+    QObject* ctx = &ViewContext();
+    for (int i = 0; i < kRecorders; ++i) {
+        Recorder* r = &Rec(i);
+        QObject::disconnect(r, nullptr, ctx, nullptr);
+        QObject::connect(r, &Recorder::DeviceSelected, ctx, [](int index, int entry) { ShowDeviceSelection(index, entry); });
+        QObject::connect(r, &Recorder::DevicesChanged, ctx, [](int index) { ShowDeviceList(index); });
+        QObject::connect(r, &Recorder::InputFormatsAvailable, ctx, [](int index) { DirectXUpdateInputFormats(index); });
+        QObject::connect(r, &Recorder::Stopped, ctx, [](int index) { EspaceDispo(index); });
+        QObject::connect(r, &Recorder::SpaceChanged, ctx, [](int index) { EspaceDispo(index); });
+    }
 }
 
 // Lists of the digital I/O card; the card itself is opened by its module.
@@ -161,7 +225,9 @@ FrmSetupControls& Setup() { return Controls(); }
 void ResetSetupControls() {
     FrmSetupControls& c = Controls();
     c = FrmSetupControls{};
+    SetupFlags() = SetupState{};
     WireControls(c);
+    ConnectRecorderViews();
     for (auto& w : ExtraWirings()) w();
 }
 
@@ -180,9 +246,24 @@ namespace {
 quint64 g_settingsEdits = 0;
 }
 
+SetupState& SetupFlags() {
+    static SetupState state;
+    return state;
+}
+
+void EditStation(const std::function<void(StationConfig&)>& change) {
+    change(Station());
+    MarkSettingsModified();
+}
+
+void EditRecorder(int i, const std::function<void(RecorderConfig&)>& change) {
+    EditRecorderConfig(i, change);
+    MarkSettingsModified();
+}
+
 void MarkSettingsModified() {
-    if (S().SettingsLoading) return;
-    S().SettingsModified = true;
+    if (SetupFlags().SettingsLoading) return;
+    SetupFlags().SettingsModified = true;
     ++g_settingsEdits;
 }
 
@@ -192,7 +273,7 @@ void FrmSetup_InitGeneral() {
     ErrorTrap trap("FrmSetup:InitGeneral");
     FrmSetupControls& c = Setup();
     trap(10, [&] {
-        const QStringList formats = {"Mémoire", "wave", "mp3", "wma", "ogg vorbis", "aac"};
+        const QStringList formats = FormatNames();
         for (auto& l : c.ComboInputFormats) l.setEntries(formats);
     });
     trap(20, [&] {
@@ -265,7 +346,7 @@ void FrmSetup_InitGeneral() {
 
 void FrmSetup_Form_Load() {
     ErrorTrap trap("FrmSetup:Form_Load");
-    trap(10, [&] { S().SettingsLoading = true; });
+    trap(10, [&] { SetupFlags().SettingsLoading = true; });
     trap(20, [&] { Setup().caption = "Options: " + QString("Velmora: Quillon Recorder") + " - " + VersionApplication(); });
     trap(30, [&] {
         if (SetupLinks().ApplyLook) SetupLinks().ApplyLook();
@@ -281,10 +362,10 @@ void FrmSetup_Form_Load() {
         PositionFeuille(Setup().position, "", ScreenRect());
     });
     trap(70, [&] {
-        S().SetupLoaded = true;
+        SetupFlags().SetupLoaded = true;
         Trace().SetupLoaded = true;
     });
-    trap(80, [&] { S().SettingsLoading = false; });
+    trap(80, [&] { SetupFlags().SettingsLoading = false; });
 }
 
 void FrmSetup_Form_Unload() {
@@ -297,15 +378,15 @@ void FrmSetup_Form_Unload() {
         if (SetupLinks().CloseCard) SetupLinks().CloseCard();
     });
     trap(40, [&] {
-        if (!S().SettingsModified) return;
+        if (!SetupFlags().SettingsModified) return;
         // Nobody answers while the system goes down: the edits are kept.
-        bool save = S().SystemShutdown;
+        bool save = MainState().SystemShutdown;
         if (!save)
             save = CurrentDialogs().MessageBox("Voulez-vous enregistrer les données ?", Setup().caption,
                                                MsgButtons::YesNo, MsgIcon::Question, MsgYes) == MsgYes;
         if (save) SaveSettings();
     });
-    trap(50, [&] { S().SettingsModified = false; });
+    trap(50, [&] { SetupFlags().SettingsModified = false; });
 }
 
 void CommandSave_Click() {
@@ -317,7 +398,7 @@ bool AskBeforeClosingSetup() {
     ErrorTrap trap("FrmSetup:AskBeforeClosingSetup");
     bool close = true;
     trap(10, [&] {
-        if (!S().SettingsModified) return;
+        if (!SetupFlags().SettingsModified) return;
         const int answer = CurrentDialogs().TaskDialog(
             Setup().caption, "Les paramètres ont été modifiés. Voulez-vous les enregistrer ?",
             {{kCloseSave, "Enregistrer"}, {kCloseDiscard, "Ne pas enregistrer"}, {kCloseCancel, "Annuler"}},

@@ -1,4 +1,5 @@
-#include "core/recorder_slot.h"
+// The capture engine's error codes in words.
+#include "recording/recording.h"
 
 #include "support/errors.h"
 #include "support/tracelog.h"
@@ -6,30 +7,6 @@
 #include <QHash>
 
 namespace {
-
-// Every XPButton of the main window is a sibling of the others (group rule);
-// record and pause are toggles, stop is a push button.
-void RegisterMainButtons(SharedState& s) {
-    s.main.buttons.clear();
-    for (auto& r : s.main.rec) {
-        r.XPButtonRecord.setButtonType(3);
-        r.XPButtonPause.setButtonType(3);
-        r.XPButtonStop.setButtonType(1);
-        s.main.buttons.push_back(&r.XPButtonRecord);
-        s.main.buttons.push_back(&r.XPButtonPause);
-        s.main.buttons.push_back(&r.XPButtonStop);
-    }
-    for (XPButton* b : s.main.buttons) b->setSiblings(&s.main.buttons);
-}
-
-SharedState& State() {
-    static SharedState* state = [] {
-        auto* s = new SharedState;
-        RegisterMainButtons(*s);
-        return s;
-    }();
-    return *state;
-}
 
 const QHash<int, QString>& MessageTable() {
     static const QHash<int, QString> table = {
@@ -132,19 +109,6 @@ const QHash<int, QString>& MessageTable() {
 }
 
 }  // namespace
-
-SharedState& S() { return State(); }
-
-void ResetSharedState() {
-    SharedState& s = State();
-    s = SharedState{};
-    RegisterMainButtons(s);
-}
-
-MainHooks& Hooks() {
-    static MainHooks hooks;
-    return hooks;
-}
 
 QString ComponentErrorText(int code) {
     const auto& table = MessageTable();
