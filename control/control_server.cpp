@@ -41,7 +41,11 @@ ControlServer::ControlServer(ControlTarget& target, QObject* parent) : QObject(p
     });
 }
 
-ControlServer::~ControlServer() { Close(); }
+ControlServer::~ControlServer() {
+    // No trace lines from a server being destroyed: their receivers may be gone.
+    blockSignals(true);
+    Close();
+}
 
 bool ControlServer::Listen(int instance) {
     const SocketFolder folder = ServerSocketFolder();

@@ -111,7 +111,8 @@ ParseResult ParseRequest(QByteArrayView line) {
         return r;
     }
     QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
-    (void)utf8.decode(line);
+    const QString decoded = utf8.decode(line);  // DecodedData is lazy: the conversion runs here
+    Q_UNUSED(decoded);
     if (utf8.hasError()) return Failure(err::kInvalidJson, QStringLiteral("La ligne n'est pas en UTF-8 valide"));
     QJsonParseError parseError;
     const QJsonDocument doc = QJsonDocument::fromJson(line.toByteArray(), &parseError);
