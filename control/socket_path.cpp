@@ -15,6 +15,19 @@ namespace {
 const QString kFolderName = QStringLiteral("quillon-recorder");
 const QString kSystemFolder = QStringLiteral("/run/quillon-recorder/");
 
+// The folders systemd made for the unit ($RUNTIME_DIRECTORY, ':' between
+// them), the one named quillon-recorder first: a unit may also have a
+// folder of its own instance.
+QStringList SystemdFolders() {
+    QStringList folders = qEnvironmentVariable("RUNTIME_DIRECTORY").split(QLatin1Char(':'), Qt::SkipEmptyParts);
+    for (qsizetype i = 0; i < folders.size(); ++i) {
+        QString f = folders.at(i);
+        while (f.size() > 1 && f.endsWith(QLatin1Char('/'))) f.chop(1);
+        if (f.section(QLatin1Char('/'), -1) == QLatin1String("quillon-recorder")) folders.move(i, 0);
+    }
+    return folders;
+}
+
 QString WithSlash(QString path) {
     if (!path.endsWith(QLatin1Char('/'))) path += QLatin1Char('/');
     return path;
@@ -37,9 +50,9 @@ int InstanceOf(const QString& fileName) {
 
 SocketFolder ServerSocketFolder() {
     SocketFolder f;
-    const QString systemd = qEnvironmentVariable("RUNTIME_DIRECTORY").section(QLatin1Char(':'), 0, 0);
+    const QStringList systemd = SystemdFolders();
     if (!systemd.isEmpty()) {
-        f.path = WithSlash(systemd);
+        f.path = WithSlash(systemd.first());
         f.managed = true;
         return f;
     }
@@ -83,8 +96,7 @@ QString SocketFileName(int instance) { return QString::number(instance) + QLatin
 
 QStringList ClientSocketFolders() {
     QStringList folders;
-    const QString systemd = qEnvironmentVariable("RUNTIME_DIRECTORY").section(QLatin1Char(':'), 0, 0);
-    if (!systemd.isEmpty()) folders << WithSlash(systemd);
+    for (const QString& f : SystemdFolders()) folders << WithSlash(f);
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
     if (!runtime.isEmpty()) folders << WithSlash(runtime) + kFolderName + QLatin1Char('/');
     folders << kSystemFolder;

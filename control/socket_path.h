@@ -13,8 +13,8 @@ struct SocketFolder {
     bool userOwned = false;  // under $XDG_RUNTIME_DIR: created 0700
 };
 
-// The program's folder: $RUNTIME_DIRECTORY (its first path) when systemd set
-// it; else $XDG_RUNTIME_DIR/quillon-recorder/; else /run/quillon-recorder/
+// The program's folder: $RUNTIME_DIRECTORY when systemd set it (of its
+// folders, the one named quillon-recorder, else the first); else $XDG_RUNTIME_DIR/quillon-recorder/; else /run/quillon-recorder/
 // when /run is writable.
 SocketFolder ServerSocketFolder();
 // Creates the folder when needed (0700 under $XDG_RUNTIME_DIR, 0755 under
@@ -23,7 +23,7 @@ bool PrepareSocketFolder(const SocketFolder& folder, QString* error);
 // "<instance>.sock"
 QString SocketFileName(int instance);
 
-// The folders a client looks in, in order: $RUNTIME_DIRECTORY,
+// The folders a client looks in, in order: those of $RUNTIME_DIRECTORY,
 // $XDG_RUNTIME_DIR/quillon-recorder/, /run/quillon-recorder/ (each once).
 QStringList ClientSocketFolders();
 

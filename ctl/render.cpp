@@ -87,7 +87,7 @@ QString StatusText(const QJsonObject& answer) {
         head += QStringLiteral(" : fermeture en cours");
     else if (!p.value(QLatin1String("startup_done")).toBool(true))
         head += QStringLiteral(" : démarrage en cours");
-    QList<QStringList> rows{{"Rec", "Nom", "État", "Durée", "Disque", "Silence", "Fichier"}};
+    QList<QStringList> rows{{"Rec", "Nom", "État", "Durée", "Autonomie", "Silence", "Fichier"}};
     QStringList incidents;
     for (const QJsonValue& v : answer.value(QLatin1String("recorders")).toArray()) {
         const QJsonObject r = v.toObject();

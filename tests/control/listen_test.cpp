@@ -129,6 +129,14 @@ TEST(ControlListen, TheFolderFollowsSystemdThenTheUsersRuntimeFolder) {
         EXPECT_EQ(StatOf(dir.filePath("sys")).st_mode & 07777, 0755u);  // left as it was
     }
     {
+        // A unit with a folder of its instance and the shared one.
+        const QByteArray both = (dir.filePath("quillon-recorder-4") + ":" + dir.filePath("quillon-recorder")).toLocal8Bit();
+        ScopedEnv a("RUNTIME_DIRECTORY", both.constData());
+        EXPECT_EQ(control::ServerSocketFolder().path, dir.filePath("quillon-recorder") + "/");
+        EXPECT_EQ(control::ClientSocketFolders().value(0), dir.filePath("quillon-recorder") + "/");
+        EXPECT_EQ(control::ClientSocketFolders().value(1), dir.filePath("quillon-recorder-4") + "/");
+    }
+    {
         ScopedEnv a("RUNTIME_DIRECTORY", nullptr);
         ScopedEnv b("XDG_RUNTIME_DIR", dir.path().toLocal8Bit().constData());
         control::ControlServer server(target);
