@@ -93,7 +93,9 @@ int main(int argc, char** argv) {
         Out(StatusText(*answer));
     else if (o.command == QLatin1String("incidents"))
         Out(IncidentsText(answer->value(QLatin1String("incidents")).toArray()));
-    else
+    else if (answer->value(QLatin1String("recorder")).isObject())
         Out(RecorderSummary(answer->value(QLatin1String("recorder")).toObject()) + QLatin1Char('\n'));
+    else
+        Out(QStringLiteral("Rec. %1 : %2 fait\n").arg(o.recorder).arg(o.command));
     return kDone;
 }
