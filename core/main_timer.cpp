@@ -146,7 +146,9 @@ void Timer1_Timer() {
             RecorderRuntime& slot = rec.runtime();
             if (level != slot.InputLevel) {
                 slot.InputLevel = level;
-                AfficherNiveauRecord(i, level);
+                // A level put on a shared source for another recorder is not
+                // this recorder's own.
+                if (!rec.LevelSetForAnother(level)) AfficherNiveauRecord(i, level);
             }
         });
     }

@@ -45,6 +45,8 @@ double NominalRate(int i) {
     return NominalByteRate(e);
 }
 
+}  // namespace
+
 QString FormatWords(const RecorderConfig& c) {
     const QStringList names = FormatNames();
     QString format = c.FormatIndex >= 0 && c.FormatIndex < names.size() ? names[c.FormatIndex] : QString();
@@ -56,6 +58,8 @@ QString FormatWords(const RecorderConfig& c) {
         format += QStringLiteral(", ") + quality;
     return format;
 }
+
+namespace {
 
 QString Sentence(const QString& cause) {
     if (cause.isEmpty()) return cause;

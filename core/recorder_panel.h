@@ -4,6 +4,8 @@
 // (device, format and quality, current file and its size, free space of its
 // drive and the recording time left at this rate). The time left is also
 // watched while no window is shown: under two hours it is an incident.
+#include "settings/recorder_config.h"
+
 #include <QString>
 #include <QtGlobal>
 
@@ -27,6 +29,9 @@ RecorderPanel RecorderPanelOf(int recorder);
 // Bytes a second written by the recorder's take in progress: measured once
 // the take has run a few seconds, else from its format (0 when unknown).
 double RecordingByteRate(int recorder);
+// The recorder's format, characteristic and quality in words
+// ("mp3 CBR 192 Kbps, 48000 Hz 16 bits stéréo").
+QString FormatWords(const RecorderConfig& config);
 // "3 h 20 min", "45 min", "12 j 4 h".
 QString DurationWords(qint64 seconds);
 // One check of every recording recorder's time left, at most every few

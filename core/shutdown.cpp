@@ -1,5 +1,6 @@
 // Leaving the program: the exit question, the close request and its reasons,
 // the teardown of the main window, standby, and the termination signals.
+#include "core/control_bridge.h"
 #include "core/frm_main.h"
 #include "core/main_window_state.h"
 #include "platform/capture/active_sound_recorder.h"
@@ -202,6 +203,7 @@ void Form_Unload(bool& cancel) {
     trap(70, [&] { flushPendingLines(); });
     // Ends the recordings still being written and closes their files.
     trap(80, [&] { DeleteCaptureEngines(); });
+    trap(85, [&] { CloseControlSocket(); });
     trap(90, [&] { endProcess(); });
 }
 

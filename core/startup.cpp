@@ -1,6 +1,7 @@
 // Start-up of the main window: components check, load sequence, folders of
 // the recorders, capture engines, command line and quality texts.
 #include "archive/history.h"
+#include "core/control_bridge.h"
 #include "core/frm_main.h"
 #include "core/main_window_state.h"
 #include "platform/capture/active_sound_recorder.h"
@@ -161,6 +162,9 @@ void loadMainWindow() {
         });
         return;
     }
+    // The control socket answers from now on (a command is refused with its
+    // reason until the start-up is done).
+    trap(68, [&] { OpenControlSocket(); });
     trap(70, [&] { InitGeneral(); });
     trap(80, [&] { if (MainHost().ApplyLook) MainHost().ApplyLook(); });
     trap(90, [&] {

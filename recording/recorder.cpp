@@ -10,9 +10,23 @@
 #include "support/formats.h"
 #include "support/tracelog.h"
 
+#include <QHash>
+
 namespace {
 
 void Trace(int i, const QString& text) { TraceLog(-1, i, -1, text); }
+
+// The last level this program put on each device and line, and for which
+// recorder: recorders that share a source share its level.
+struct AppliedLevel {
+    int recorder = -1;
+    int level = -1;
+};
+QHash<QString, AppliedLevel>& AppliedLevels() {
+    static QHash<QString, AppliedLevel> levels;
+    return levels;
+}
+QString LevelKey(int device, int line) { return QString::number(device) + QLatin1Char('/') + QString::number(line); }
 
 }  // namespace
 
@@ -255,6 +269,13 @@ void Recorder::SetVolume(int level) {
     if (health_.WaitingForDevice) return;
     const int device = boundDevice_ >= 0 ? boundDevice_ : config_.DeviceIndex;
     engine_->InputLevelSet(device, config_.ChannelIndex, level);
+    AppliedLevels()[LevelKey(device, config_.ChannelIndex)] = {index_, level};
+}
+
+bool Recorder::LevelSetForAnother(int level) const {
+    const int device = boundDevice_ >= 0 ? boundDevice_ : config_.DeviceIndex;
+    const auto it = AppliedLevels().constFind(LevelKey(device, config_.ChannelIndex));
+    return it != AppliedLevels().constEnd() && it->recorder != index_ && it->level == level;
 }
 
 void Recorder::ResetRuntime() {

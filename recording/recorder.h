@@ -102,6 +102,10 @@ public:
     void SetQuality(int index, const QString& text);
     void SetFormat(int format, int characteristic);
     void SetVolume(int level);
+    // The level read from the device is one this program put on it for
+    // another recorder of the same device and line (this recorder does not
+    // take it as its own).
+    bool LevelSetForAnother(int level) const;
     // The input formats the bound device offers (negative while they are
     // being enumerated, 0 none).
     int InputFormatCount() const;

@@ -1,6 +1,7 @@
 // Trace log: on-screen holders, the daily log file, its header block and the
 // purge of old files.
 #include "support/tracelog.h"
+#include "support/incident_log.h"
 
 #include "platform/os.h"
 #include "support/app_globals.h"
@@ -112,7 +113,9 @@ TraceState& Trace() {
     return state;
 }
 
-void ResetTraceState() { Trace() = TraceState{}; }
+void ResetTraceState() {
+    IncidentList().Clear();
+    Trace() = TraceState{}; }
 
 QString TracePrefix(int column1, int column2, int column3) {
     QString prefix = TimingMilliSec() + QStringLiteral(" :");
@@ -165,6 +168,7 @@ void TraceLog(int column1, int column2, int column3, const QString& text, bool i
         if (shown.startsWith(QLatin1Char(':'))) shown = TrimBlanks(shown.mid(1));
         t.ListeIncidents.append(prefix + shown);
         t.CheckIncidents = true;
+        IncidentList().Add(column2, shown);
     });
     trap(40, [&] { NotifyChanged(); });
     trap(50, [&] {

@@ -57,6 +57,10 @@ protected:
         ASSERT_TRUE(dir_.isValid());
         drive = dir_.path() + "/";
         qputenv("VELMORA_DRIVE", drive.toUtf8());
+        // The program's control socket in a runtime folder of this test's own.
+        QDir().mkpath(drive + "run");
+        QFile::setPermissions(drive + "run", QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        qputenv("XDG_RUNTIME_DIR", (drive + "run").toUtf8());
         qunsetenv("VELMORA_APP_FOLDER");
         qunsetenv("QUILLON_COMPONENTS_URL");
         qputenv("QUILLON_TEST_TONE", "1");

@@ -45,9 +45,13 @@ grep -qx "ExecStart=/usr/bin/VM3_Quillon_Recorder /Instance=%i" <<<"$unit" && pa
 depends=$(field Depends)
 extract=${DRIVE}extract
 dpkg-deb -x "$DEB" "$extract"
-program=$extract/usr/bin/VM3_Quillon_Recorder
-needed=$(objdump -p "$program" | awk '$1 == "NEEDED" { print $2 }')
-[ -n "$needed" ] || fail "no NEEDED entries in $program"
+needed=
+for program in "$extract/usr/bin/VM3_Quillon_Recorder" "$extract/usr/bin/quillon-ctl"; do
+  these=$(objdump -p "$program" | awk '$1 == "NEEDED" { print $2 }')
+  [ -n "$these" ] || fail "no NEEDED entries in $program"
+  needed+=" $these"
+done
+needed=$(tr ' ' '\n' <<<"$needed" | awk 'NF' | sort -u)
 dep_names=$(tr ',' '\n' <<<"$depends" | sed 's/([^)]*)//g; s/|/\n/g' | awk 'NF { print $1 }' | sed 's/:.*//' | sort -u)
 for lib in $needed; do
   path=$(ldconfig -p | awk -v l="$lib" '$1 == l && /x86-64|'"$ARCH"'/ { print $NF; exit }')
@@ -104,6 +108,13 @@ stop_program TERM 30
 [ "$EXIT_CODE" -eq 0 ] && pass "SIGTERM: exit code 0" || fail "SIGTERM: exit code $EXIT_CODE"
 [ -f "${VELMORA_DRIVE}Tessaline/Velmora/Settings/VM3_Quillon_Recorder/VM3_Quillon_Recorder_4.Ini" ] &&
   pass "instance 4 settings file written" || fail "no settings file for instance 4"
+
+# Its control client runs too, and says there is no program to ask.
+"$ROOT/usr/bin/quillon-ctl" --version | grep -q "^quillon-ctl " && pass "the packaged quillon-ctl runs" ||
+  fail "quillon-ctl --version: $("$ROOT/usr/bin/quillon-ctl" --version 2>&1)"
+"$ROOT/usr/bin/quillon-ctl" --socket "${DRIVE}none.sock" status 2>/dev/null
+rc=$?
+[ "$rc" -eq 3 ] && pass "packaged quillon-ctl: no program, exit 3" || fail "packaged quillon-ctl without a program: exit $rc"
 
 if out=$(dpkg --root="$ROOT" --force-script-chrootless -r quillon-recorder 2>&1); then
   left=$(files_under "$ROOT" | grep -v '^var/lib/dpkg/')

@@ -6,6 +6,9 @@ PROG=${1:?usage: $0 <path of VM3_Quillon_Recorder>}
 DRIVE=$(mktemp -d /tmp/qr-system.XXXXXX)/
 export VELMORA_DRIVE=$DRIVE
 export QT_QPA_PLATFORM=offscreen
+# A runtime folder of the test's own: the control socket of each program is
+# there (tests run side by side with the same instance numbers).
+export XDG_RUNTIME_DIR=$(mktemp -d /tmp/qr-run.XXXXXX)
 SETTINGS_DIR=${DRIVE}Tessaline/Velmora/Settings/VM3_Quillon_Recorder/
 LOG_DIR=${DRIVE}AudioLog/Histo_VM3_Quillon_Recorder/
 PROG_PID=
@@ -15,6 +18,7 @@ cleanup() {
   if [ -n "$PROG_PID" ] && kill -0 "$PROG_PID" 2>/dev/null; then
     kill -KILL "$PROG_PID" 2>/dev/null || true
   fi
+  rm -rf "$XDG_RUNTIME_DIR"
   if [ "$FAILURES" -eq 0 ]; then rm -rf "$DRIVE"; else echo "sandbox kept: $DRIVE"; fi
 }
 trap cleanup EXIT

@@ -8,6 +8,9 @@ expected_install_files() {
   local size
   {
     echo "bin/VM3_Quillon_Recorder"
+    echo "bin/quillon-ctl"
+    echo "share/bash-completion/completions/quillon-ctl"
+    echo "share/doc/quillon-recorder/control-protocol.md"
     echo "lib/systemd/user/quillon-recorder@.service"
     echo "share/applications/quillon-recorder.desktop"
     echo "share/doc/quillon-recorder/README.md"
