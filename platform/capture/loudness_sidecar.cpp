@@ -30,7 +30,7 @@ QByteArray LoudnessReportJson(const LoudnessReport& r) {
     const QDateTime start = r.start.toOffsetFromUtc(r.start.offsetFromUtc());
     o.insert(QStringLiteral("start"), r.start.isValid() ? QJsonValue(start.toString(Qt::ISODateWithMs))
                                                         : QJsonValue(QJsonValue::Null));
-    o.insert(QStringLiteral("duration_s"), std::round(r.seconds * 1000.0) / 1000.0);
+    o.insert(QStringLiteral("duration_s"), std::round(r.seconds * 1e6) / 1e6);
     o.insert(QStringLiteral("sample_rate"), r.sampleRate);
     o.insert(QStringLiteral("channels"), r.channels);
     o.insert(QStringLiteral("complete"), r.complete);
