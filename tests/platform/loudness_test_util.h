@@ -155,7 +155,7 @@ inline void PeaksOfSamples(const std::vector<double>& interleaved, int channels,
 inline bool HaveTool(const QString& name) { return !QStandardPaths::findExecutable(name).isEmpty(); }
 
 // Runs a program to its end; its standard output (and error, merged).
-inline QString Run(const QString& program, const QStringList& args, int* exitCode = nullptr, int timeoutMs = 60000) {
+inline QString RunTool(const QString& program, const QStringList& args, int* exitCode = nullptr, int timeoutMs = 60000) {
     QProcess p;
     p.setProcessChannelMode(QProcess::MergedChannels);
     p.start(program, args);
@@ -175,7 +175,7 @@ struct FfmpegLoudness {
 inline FfmpegLoudness MeasureWithFfmpeg(const QString& path) {
     FfmpegLoudness r;
     int rc = 0;
-    r.output = Run("ffmpeg", {"-nostdin", "-hide_banner", "-nostats", "-i", path, "-filter_complex",
+    r.output = RunTool("ffmpeg", {"-nostdin", "-hide_banner", "-nostats", "-i", path, "-filter_complex",
                               "ebur128=peak=true", "-f", "null", "-"},
                    &rc, 120000);
     if (rc != 0) return r;
