@@ -429,6 +429,7 @@ int ActiveSoundRecorder::StartFromDirectSoundDevice(int index, int line, const Q
         config.memory = memory;
         config.memoryLimitBytes = g_memoryLimit.load();
         config.measureLoudness = encoder_.LoudnessAnalysis;
+        config.measureTruePeak = encoder_.LoudnessTruePeak;
         config.firstFile = SidecarPlan(encoder_, path, memory);
         auto session = std::make_unique<RecordingSession>(this, config, std::move(encoder));
         QString text;

@@ -10,13 +10,12 @@ namespace platform::capture {
 
 namespace {
 
-// Integrated loudness, loudness range and true peak of the file; the
+// Integrated loudness, loudness range (and true peak) of the file; the
 // short-term mode comes with the loudness range. The histogram keeps the
 // gating blocks in 1000 bins of 0.1 LU: constant memory and constant cost
 // of a reading for a file of any length (a list would grow by 36000 blocks
 // an hour, and every reading would walk it).
-constexpr int kFileMode =
-    EBUR128_MODE_I | EBUR128_MODE_LRA | EBUR128_MODE_TRUE_PEAK | EBUR128_MODE_HISTOGRAM;
+constexpr int kFileMode = EBUR128_MODE_I | EBUR128_MODE_LRA | EBUR128_MODE_HISTOGRAM;
 
 // The live values are computed block by block while a snapshot was read
 // within this much audio.
@@ -38,7 +37,8 @@ struct LoudnessMeter::Measure {
     }
 };
 
-LoudnessMeter::LoudnessMeter(int rate, int channels, int bits) : rate_(rate), channels_(channels), bits_(bits) {
+LoudnessMeter::LoudnessMeter(int rate, int channels, int bits, bool truePeak)
+    : rate_(rate), channels_(channels), bits_(bits), mode_(kFileMode | (truePeak ? EBUR128_MODE_TRUE_PEAK : 0)) {
     if (rate < 8000 || channels < 1 || channels > 2) return;
     if (bits != 0 && bits != 8 && bits != 16 && bits != 24 && bits != 32) return;
     file_ = newMeasure();
@@ -48,7 +48,7 @@ LoudnessMeter::~LoudnessMeter() { std::free(scratch_); }
 
 std::unique_ptr<LoudnessMeter::Measure> LoudnessMeter::newMeasure() const {
     auto m = std::make_unique<Measure>();
-    m->st = ebur128_init(unsigned(channels_), static_cast<unsigned long>(rate_), kFileMode);
+    m->st = ebur128_init(unsigned(channels_), static_cast<unsigned long>(rate_), mode_);
     if (!m->st) return nullptr;
     return m;
 }
@@ -87,7 +87,7 @@ void LoudnessMeter::Add(const void* data, size_t frames) {
     }
     feed(*file_, data, frames);
     double blockPeak = 0.0;
-    for (int c = 0; c < channels_; ++c) {
+    for (int c = 0; c < channels_ && (mode_ & EBUR128_MODE_TRUE_PEAK) == EBUR128_MODE_TRUE_PEAK; ++c) {
         double p = 0.0;
         if (ebur128_prev_true_peak(file_->st, unsigned(c), &p) == EBUR128_SUCCESS) blockPeak = std::max(blockPeak, p);
     }

@@ -8,11 +8,11 @@
 
 namespace platform::capture {
 
-RecordingAnalysis::RecordingAnalysis(const CaptureFormat& format, bool measure,
+RecordingAnalysis::RecordingAnalysis(const CaptureFormat& format, bool measure, bool truePeak,
                                      std::function<void(const QString&)> notice)
     : format_(format), notice_(std::move(notice)) {
     if (measure) {
-        meter_ = std::make_shared<LoudnessMeter>(format.rate, format.channels, format.bits);
+        meter_ = std::make_shared<LoudnessMeter>(format.rate, format.channels, format.bits, truePeak);
         if (!meter_->ok()) meter_.reset();
     }
 }

@@ -37,8 +37,10 @@ public:
         qint64 anchorBootMs = 0;
     };
 
-    // measure: run the loudness measure (the live values and the report).
-    RecordingAnalysis(const CaptureFormat& format, bool measure, std::function<void(const QString&)> notice);
+    // measure: run the loudness measure (the live values and the report),
+    // with the true peak or not.
+    RecordingAnalysis(const CaptureFormat& format, bool measure, bool truePeak,
+                      std::function<void(const QString&)> notice);
     ~RecordingAnalysis();
 
     // The live measure, for readers on other threads; null when not measured.

@@ -25,7 +25,7 @@ RecordingSession::RecordingSession(ActiveSoundRecorder* owner, const Config& con
     : owner_(owner),
       config_(config),
       encoder_(std::move(encoder)),
-      analysis_(config.format, config.measureLoudness,
+      analysis_(config.format, config.measureLoudness, config.measureTruePeak,
                 [this](const QString& text) {
                     const QString line = QStringLiteral("Rec. %1: %2").arg(config_.index + 1).arg(text);
                     post([line](ActiveSoundRecorder*) { platform::Notice(line); });

@@ -40,6 +40,7 @@ public:
         int idleWakeMs = 1000;
         // The loudness measure of the input, and the first file's sidecars.
         bool measureLoudness = true;
+        bool measureTruePeak = true;
         capture::RecordingAnalysis::FilePlan firstFile;
     };
 

@@ -256,4 +256,18 @@ TEST(ToneLoudness, SettingsTurnTheSidecarsAndTheMeasureOff) {
     EXPECT_EQ(int(QDir(drive.root()).entryList(QDir::Files).size()), before);
 }
 
+TEST(ToneLoudness, WithoutTheTruePeakTheReportLeavesItEmpty) {
+    ScratchDrive drive;
+    ToneEngine e;
+    e.setFormat(48000, 2, 16);
+    e.recorder.Encoder().FormatToUse = 1;
+    e.recorder.Encoder().LoudnessTruePeak = false;
+    const QString path = drive.path("no_true_peak.wav");
+    ASSERT_TRUE(e.record(path, 1200));
+    const Report r = ReadReport(path);
+    ASSERT_TRUE(r.ok) << r.error.toStdString();
+    EXPECT_TRUE(r.isNull("true_peak_dbtp"));
+    EXPECT_NEAR(r.number("integrated_lufs"), kToneDb, 0.1);
+}
+
 }  // namespace
