@@ -129,7 +129,7 @@ void AnalysisAlone(int seconds) {
     std::printf("  %-58s %8.4f %%   goal < %.2f %%: %s\n", "meter without true peak (LoudnessTruePeak off)",
                 withoutTruePeak, kGoalPercent, withoutTruePeak < kGoalPercent ? "met" : "NOT met");
     std::printf("  %-58s %8.4f %%\n", "the library without true peak (I, LRA, histogram)", noTruePeak);
-XX
+    std::printf("  %-58s %8.4f %%\n", "the library's true peak mode alone (with its K-weighting)", truePeakOnly);
     std::printf("  %-58s %8.4f %%   goal < %.2f %%: %s\n", "waveform writer (min/max, flushed every second)",
                 peaksCost, kPeaksGoalPercent, peaksCost < kPeaksGoalPercent ? "met" : "NOT met");
 }
