@@ -165,8 +165,8 @@ public:
     // Loudness of the input being recorded (EBU R 128): momentary and
     // short-term loudness, the highest true peak since the file started (or
     // since ResetTruePeak), integrated loudness and loudness range of the
-    // current file; see loudness_meter.h. Any thread, at any rate (a lock
-    // and a copy). Not valid while nothing records, while paused, when
+    // current file; see loudness_meter.h. Event-loop thread, at any rate (a
+    // lock and a copy). Not valid while nothing records, while paused, when
     // LoudnessAnalysis is off, and for a first read after none for two
     // seconds (the live values resume with the next block, 100 ms later).
     capture::LoudnessSnapshot Loudness() const;
