@@ -21,6 +21,15 @@ RecordingAnalysis::~RecordingAnalysis() {
     if (open_) EndFile(true);
 }
 
+bool RecordingAnalysis::IsSidecarName(const QString& fileName) {
+    return fileName.endsWith(QLatin1String(".loudness.json")) || fileName.endsWith(QLatin1String(".loudness.json.tmp")) ||
+           fileName.endsWith(QLatin1String(".peaks.dat"));
+}
+
+QStringList RecordingAnalysis::SidecarPaths(const QString& audioPath) {
+    return {ReportPath(audioPath), ReportPath(audioPath) + QStringLiteral(".tmp"), PeaksPath(audioPath)};
+}
+
 void RecordingAnalysis::failed(const QString& text) {
     if (noticeGiven_) return;
     noticeGiven_ = true;

@@ -17,6 +17,7 @@
 
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <memory>
 
@@ -59,6 +60,11 @@ public:
 
     static QString ReportPath(const QString& audioPath) { return audioPath + QStringLiteral(".loudness.json"); }
     static QString PeaksPath(const QString& audioPath) { return audioPath + QStringLiteral(".peaks.dat"); }
+    // For the listings and the clean-ups of recording folders: whether a
+    // file name is a sidecar's (the report, its temporary file, the
+    // waveform), and the paths of every sidecar a recorded file may have.
+    static bool IsSidecarName(const QString& fileName);
+    static QStringList SidecarPaths(const QString& audioPath);
 
 private:
     void writeReport(bool complete);

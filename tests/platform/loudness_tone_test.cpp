@@ -5,6 +5,7 @@
 // settings that turn them off.
 #include "loudness_test_util.h"
 
+#include "platform/capture/recording_analysis.h"
 #include "platform/os.h"
 
 #include <QDir>
@@ -54,6 +55,16 @@ TEST_P(ToneSidecars, ReportAndWaveformMatchTheDecodedFile) {
     EXPECT_LT(r.number("lra_lu"), 0.5) << "a steady tone has no loudness range";
     EXPECT_EQ(r.number("interval_s"), 10.0);
     EXPECT_TRUE(r.series().isEmpty()) << "no 10 s interval is complete";
+    // Beside the recording: its two sidecars, told apart by their names.
+    const QStringList names = QDir(drive.root()).entryList(QDir::Files);
+    EXPECT_EQ(names.size(), 3) << names.join(", ").toStdString();
+    for (const QString& name : names) {
+        const bool sidecar = platform::capture::RecordingAnalysis::IsSidecarName(name);
+        EXPECT_EQ(sidecar, name != QFileInfo(path).fileName()) << name.toStdString();
+        if (sidecar) {
+            EXPECT_TRUE(platform::capture::RecordingAnalysis::SidecarPaths(path).contains(drive.path(name)));
+        }
+    }
 
     const Peaks p = ReadPeaks(path + ".peaks.dat");
     ASSERT_TRUE(p.ok) << p.error.toStdString();
