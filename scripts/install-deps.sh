@@ -7,6 +7,7 @@ PACKAGES=(
   qt6-base-dev qt6-serialport-dev qt6-qpa-plugins qt6-translations-l10n
   libavformat-dev libavcodec-dev libswresample-dev libavutil-dev ffmpeg
   libpulse-dev pulseaudio pulseaudio-utils
+  libebur128-dev
   libgpiod-dev gpiod
   libgtest-dev googletest
   faketime xvfb xauth imagemagick socat procps tzdata python3

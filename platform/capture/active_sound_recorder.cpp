@@ -40,7 +40,29 @@ std::atomic<int> g_testTone{-1};
 std::atomic<int> g_testToneLevel{100};
 std::atomic<qint64> g_memoryLimit{qint64(1) << 30};
 
+std::function<QDateTime()>& WallClock() {
+    static std::function<QDateTime()> now = [] { return QDateTime::currentDateTime(); };
+    return now;
+}
+
+// The sidecars of a file to be recorded at path.
+RecordingAnalysis::FilePlan SidecarPlan(const EncoderSettings& e, const QString& path, bool memory) {
+    RecordingAnalysis::FilePlan plan;
+    if (!memory) {
+        plan.audioPath = path;
+        plan.loudnessReport = e.LoudnessAnalysis && e.LoudnessSidecar;
+        plan.peaks = e.PeaksSidecar;
+    }
+    plan.anchorWall = WallClock()();
+    plan.anchorBootMs = BootTimeMs();
+    return plan;
+}
+
 }  // namespace
+
+void ActiveSoundRecorder::SetWallClock(std::function<QDateTime()> now) {
+    WallClock() = now ? std::move(now) : [] { return QDateTime::currentDateTime(); };
+}
 
 struct ActiveSoundRecorder::Device {
     bool tone = false;
@@ -317,6 +339,17 @@ std::optional<double> ActiveSoundRecorder::TakeInputPeakDbfs() {
     return 20.0 * std::log10(double(peak));
 }
 
+LoudnessSnapshot ActiveSoundRecorder::Loudness() const {
+    if (!session_ || session_->Ending() || !meter_) return {};
+    LoudnessSnapshot snapshot = meter_->Snapshot();
+    if (session_->Paused()) snapshot.valid = false;
+    return snapshot;
+}
+
+void ActiveSoundRecorder::ResetTruePeak() {
+    if (meter_) meter_->ResetTruePeak();
+}
+
 // ---------------------------------------------------------------------------
 // Recording
 
@@ -395,6 +428,9 @@ int ActiveSoundRecorder::StartFromDirectSoundDevice(int index, int line, const Q
         config.format = format;
         config.memory = memory;
         config.memoryLimitBytes = g_memoryLimit.load();
+        config.measureLoudness = encoder_.LoudnessAnalysis;
+        config.measureTruePeak = encoder_.LoudnessTruePeak;
+        config.firstFile = SidecarPlan(encoder_, path, memory);
         auto session = std::make_unique<RecordingSession>(this, config, std::move(encoder));
         QString text;
         const int rc = session->StartCapture(std::move(source), &text);
@@ -406,6 +442,7 @@ int ActiveSoundRecorder::StartFromDirectSoundDevice(int index, int line, const Q
         post(&ActiveSoundRecorder::RecordingStarted);
         session->Run();
         session_ = std::move(session);
+        meter_ = session_->Meter();
         lastChannels_ = format.channels;
         lastPositionMs_ = 0;
         return 0;
@@ -434,7 +471,7 @@ int ActiveSoundRecorder::RecorderContinueIntoFile(const QString& path) {
         QString text;
         const int rc = encoder->Open(path, profile, session_->Format(), &text);
         if (rc != 0) return fail(rc, text);
-        if (!session_->ContinueInto(std::move(encoder))) {
+        if (!session_->ContinueInto(std::move(encoder), SidecarPlan(encoder_, path, false))) {
             QFile::remove(path);
             return fail(-64, QStringLiteral("Rec. %1 is already changing files").arg(index_ + 1));
         }

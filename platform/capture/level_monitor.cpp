@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cmath>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <pulse/pulseaudio.h>
 
@@ -28,6 +29,8 @@ struct StreamTag {
     LevelMonitor::Impl* d = nullptr;
     int key = 0;
     pa_stream* stream = nullptr;
+    int channels = 0;  // > 0: the audio itself, measured (server thread)
+    std::shared_ptr<LoudnessMeter> meter;
 };
 
 }  // namespace
@@ -43,11 +46,13 @@ struct LevelMonitor::Impl {
         bool fresh = false;
         QVector<float> taken;
         quint64 deliveries = 0;
+        int streamChannels = 0;  // > 0: the stream carries the audio, measured
     };
     pa_threaded_mainloop* loop = nullptr;
     pa_context* context = nullptr;
     qint64 contextRetryAt = 0;
     std::map<int, Entry> entries;
+    std::map<int, int> loudness;  // keys measured, and in how many channels
     QObject receiver;  // lives on the event-loop thread: the posts land there
 
     // ---- shared with the server's thread, under m ----
@@ -58,6 +63,7 @@ struct LevelMonitor::Impl {
         bool posted = false;
         bool ready = false;
         bool failed = false;
+        std::shared_ptr<LoudnessMeter> meter;
     };
     std::mutex m;
     std::map<int, Shared> shared;
@@ -120,7 +126,20 @@ struct LevelMonitor::Impl {
     static void OnStreamState(pa_stream* s, void* u) {
         auto* tag = static_cast<StreamTag*>(u);
         switch (pa_stream_get_state(s)) {
-        case PA_STREAM_READY: tag->d->streamState(tag->key, s, true, false); break;
+        case PA_STREAM_READY:
+            if (tag->channels > 0) {
+                // The rate is the source's own, known now.
+                const pa_sample_spec* spec = pa_stream_get_sample_spec(s);
+                auto meter = std::make_shared<LoudnessMeter>(int(spec->rate), tag->channels, 0);
+                if (meter->ok()) {
+                    tag->meter = meter;
+                    std::lock_guard<std::mutex> lock(tag->d->m);
+                    auto it = tag->d->shared.find(tag->key);
+                    if (it != tag->d->shared.end() && it->second.stream == s) it->second.meter = meter;
+                }
+            }
+            tag->d->streamState(tag->key, s, true, false);
+            break;
         case PA_STREAM_FAILED:
         case PA_STREAM_TERMINATED: tag->d->streamState(tag->key, s, false, true); break;
         default: break;
@@ -135,7 +154,20 @@ struct LevelMonitor::Impl {
             const void* data = nullptr;
             size_t bytes = 0;
             if (pa_stream_peek(s, &data, &bytes) < 0 || bytes == 0) break;
-            if (data) {
+            if (data && tag->channels > 0) {
+                // The audio itself: its peaks, and the loudness measure.
+                const auto* f = static_cast<const float*>(data);
+                const size_t frames = bytes / sizeof(float) / size_t(tag->channels);
+                for (size_t i = 0; i < frames * size_t(tag->channels); ++i) {
+                    float v = std::fabs(f[i]);
+                    if (!(v == v)) v = 0.0f;
+                    float& p = peak[i % size_t(tag->channels)];
+                    p = std::max(p, std::min(v, 1.0f));
+                }
+                if (tag->channels == 1) peak[1] = peak[0];
+                if (tag->meter) tag->meter->Add(f, frames);
+                any = any || frames > 0;
+            } else if (data) {
                 // Each frame is already the peak of its 40 ms.
                 const auto* f = static_cast<const float*>(data);
                 const size_t n = bytes / sizeof(float);
@@ -238,18 +270,22 @@ struct LevelMonitor::Impl {
     }
 
     void createStream(int key, Entry& e) {
+        auto wanted = loudness.find(key);
+        e.streamChannels = wanted == loudness.end() ? 0 : wanted->second;
+        const bool audio = e.streamChannels > 0;
         pa_sample_spec spec;
         spec.format = PA_SAMPLE_FLOAT32NE;
-        spec.rate = kRate;
-        spec.channels = kChannels;
+        spec.rate = audio ? 48000 : kRate;  // measured: the source's rate (PA_STREAM_FIX_RATE)
+        spec.channels = uint8_t(audio ? e.streamChannels : kChannels);
         pa_channel_map map;
-        pa_channel_map_init_stereo(&map);
+        if (spec.channels == 1) pa_channel_map_init_mono(&map);
+        else pa_channel_map_init_stereo(&map);
         pa_threaded_mainloop_lock(loop);
         pa_stream* s = pa_stream_new(context, "Niveau d'entrée", &spec, &map);
         bool ok = s != nullptr;
         if (ok) {
             e.stream = s;
-            e.tag = new StreamTag{this, key, s};
+            e.tag = new StreamTag{this, key, s, e.streamChannels, nullptr};
             {
                 std::lock_guard<std::mutex> lock(m);
                 shared[key] = Shared{};
@@ -260,8 +296,10 @@ struct LevelMonitor::Impl {
             pa_buffer_attr attr;
             attr.maxlength = uint32_t(-1);
             attr.tlength = attr.prebuf = attr.minreq = uint32_t(-1);
-            attr.fragsize = uint32_t(sizeof(float) * kChannels);  // every frame as it comes
-            const auto flags = pa_stream_flags_t(PA_STREAM_PEAK_DETECT | PA_STREAM_ADJUST_LATENCY | PA_STREAM_DONT_MOVE);
+            // Every frame of peaks as it comes; the audio 100 ms at a time.
+            attr.fragsize = audio ? uint32_t(pa_usec_to_bytes(100000, &spec)) : uint32_t(sizeof(float) * kChannels);
+            const auto flags = pa_stream_flags_t((audio ? PA_STREAM_FIX_RATE : PA_STREAM_PEAK_DETECT) |
+                                                 PA_STREAM_ADJUST_LATENCY | PA_STREAM_DONT_MOVE);
             const QByteArray name = e.source.toUtf8();
             ok = pa_stream_connect_record(s, name.constData(), &attr, flags) >= 0;
             if (!ok) destroyStreamLocked(key, e);
@@ -336,6 +374,36 @@ QVector<float> LevelMonitor::TakePeaks(int key) {
         e.fresh = false;
     }
     return e.taken;
+}
+
+void LevelMonitor::MeasureLoudness(int key, int channels) {
+    channels = (channels == 1 || channels == 2) ? channels : 0;
+    if (channels) d->loudness[key] = channels;
+    else d->loudness.erase(key);
+    auto it = d->entries.find(key);
+    if (it == d->entries.end() || (!it->second.stream && !it->second.tag) || it->second.streamChannels == channels) return;
+    // The next Watch opens the stream of the other kind.
+    d->destroyStream(key, it->second);
+}
+
+LoudnessSnapshot LevelMonitor::Loudness(int key) const {
+    std::shared_ptr<LoudnessMeter> meter;
+    {
+        std::lock_guard<std::mutex> lock(d->m);
+        auto it = d->shared.find(key);
+        if (it != d->shared.end()) meter = it->second.meter;
+    }
+    return meter ? meter->Snapshot() : LoudnessSnapshot{};
+}
+
+void LevelMonitor::ResetTruePeak(int key) {
+    std::shared_ptr<LoudnessMeter> meter;
+    {
+        std::lock_guard<std::mutex> lock(d->m);
+        auto it = d->shared.find(key);
+        if (it != d->shared.end()) meter = it->second.meter;
+    }
+    if (meter) meter->ResetTruePeak();
 }
 
 quint64 LevelMonitor::Deliveries(int key) const {

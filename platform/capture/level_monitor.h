@@ -5,7 +5,15 @@
 // receives a few hundred bytes a second per source and does no pass over the
 // audio. The monitor has its own connection to the server, on its own
 // threaded main loop; the peaks are posted to the event-loop thread, where
-// TakePeaks hands them out. Every method is called on the event-loop thread.
+// TakePeaks hands them out. Every method is called on the event-loop thread,
+// but Loudness and ResetTruePeak (any thread).
+//
+// On demand (MeasureLoudness), a key's stream carries the audio itself
+// instead, at the source's rate in 32-bit float, 100 ms at a time: its
+// loudness is measured as a recording measures it (loudness_meter.h), on the
+// monitor's own thread, and the meters' peaks come from the same samples.
+#include "platform/capture/loudness_meter.h"
+
 #include <QString>
 #include <QVector>
 
@@ -34,6 +42,15 @@ public:
     QVector<float> TakePeaks(int key);
     // Peaks received by the event-loop thread for this key so far (tests).
     quint64 Deliveries(int key) const;
+
+    // Loudness of the key's source while it is watched, in `channels` (1 or
+    // 2, as the recorder would record it; the server mixes), 0 to stop
+    // measuring. Kept across Watch calls; a change reopens the stream.
+    void MeasureLoudness(int key, int channels);
+    // As ActiveSoundRecorder::Loudness, since the measure started: not
+    // valid while nothing is measured. Any thread.
+    LoudnessSnapshot Loudness(int key) const;
+    void ResetTruePeak(int key);
 
     struct Impl;
 

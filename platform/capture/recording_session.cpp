@@ -2,6 +2,7 @@
 
 #include "platform/os.h"
 
+#include <QFile>
 #include <QMetaObject>
 #include <algorithm>
 #include <chrono>
@@ -24,6 +25,12 @@ RecordingSession::RecordingSession(ActiveSoundRecorder* owner, const Config& con
     : owner_(owner),
       config_(config),
       encoder_(std::move(encoder)),
+      analysis_(config.format, config.measureLoudness, config.measureTruePeak,
+                [this](const QString& text) {
+                    const QString line = QStringLiteral("Rec. %1: %2").arg(config_.index + 1).arg(text);
+                    post([line](ActiveSoundRecorder*) { platform::Notice(line); });
+                }),
+      meter_(analysis_.meter()),
       ring_(static_cast<size_t>(config.format.rate) * config.format.bytesPerFrame() * config.ringSeconds) {
     // Blocks of 100 ms from the ring to the encoder.
     chunk_.resize(static_cast<size_t>(std::max(1, config.format.rate / 10)) * config.format.bytesPerFrame());
@@ -63,11 +70,12 @@ void RecordingSession::Join() {
     if (thread_.joinable()) thread_.join();
 }
 
-bool RecordingSession::ContinueInto(std::unique_ptr<EncoderCore> next) {
+bool RecordingSession::ContinueInto(std::unique_ptr<EncoderCore> next, const RecordingAnalysis::FilePlan& plan) {
     {
         std::lock_guard<std::mutex> lock(m_);
         if (next_) return false;
         next_ = std::move(next);
+        nextPlan_ = plan;
     }
     cv_.notify_all();
     return true;
@@ -234,6 +242,7 @@ bool RecordingSession::drain(int* errorCode, QString* errorText) {
                 return false;
             }
         }
+        analysis_.Add(chunk_.data(), frames, ring_.availableBytes() / frameBytes);
         frames_.fetch_add(frames);
     }
 }
@@ -244,13 +253,14 @@ void RecordingSession::postPosition() {
     post([index, position](ActiveSoundRecorder* o) { emit o->RecordingPosition(index, position); });
 }
 
-void RecordingSession::switchFile(std::unique_ptr<EncoderCore> next) {
+void RecordingSession::switchFile(std::unique_ptr<EncoderCore> next, const RecordingAnalysis::FilePlan& plan) {
     const int index = config_.index;
     postPosition();
     post([index](ActiveSoundRecorder* o) { emit o->RecordingFinalizationStarted(index); });
     post([index](ActiveSoundRecorder* o) { emit o->RecordingStopped(index, 1); });
     QString text;
     const int rc = encoder_->Finish(&text);
+    analysis_.EndFile(QFile::exists(encoder_->path()));
     post([index, rc, text](ActiveSoundRecorder* o) {
         if (rc != 0) {
             o->lastError_ = rc;
@@ -259,6 +269,7 @@ void RecordingSession::switchFile(std::unique_ptr<EncoderCore> next) {
         emit o->RecordingFinalizationDone(index, rc != 0);
     });
     encoder_ = std::move(next);
+    analysis_.BeginFile(plan);
     fileLostReported_ = false;
     frames_ = 0;
     post([index](ActiveSoundRecorder* o) { emit o->RecordingStarted(index); });
@@ -274,6 +285,7 @@ void RecordingSession::run() {
     int result = 1;
     int errorCode = 0;
     QString errorText;
+    analysis_.BeginFile(config_.firstFile);
 
     for (;;) {
         const bool stopping = stop_.load();
@@ -292,12 +304,14 @@ void RecordingSession::run() {
         if (stopping || lost) break;
 
         std::unique_ptr<EncoderCore> next;
+        RecordingAnalysis::FilePlan plan;
         {
             std::lock_guard<std::mutex> lock(m_);
             next = std::move(next_);
+            plan = nextPlan_;
         }
         if (next) {
-            switchFile(std::move(next));
+            switchFile(std::move(next), plan);
             lastPosition = lastFlush = clock::now();
         }
 
@@ -309,6 +323,7 @@ void RecordingSession::run() {
         if (!config_.memory && now - lastFlush >= std::chrono::milliseconds(kFlushIntervalMs)) {
             lastFlush = now;
             encoder_->Flush();
+            analysis_.Flush();
             // Writing on into a file that was deleted (or whose folder was)
             // records into nothing: the engine's owner is told once per file.
             if (!fileLostReported_ && encoder_->FileGone()) {
@@ -382,6 +397,7 @@ void RecordingSession::run() {
         });
     } else if (encoder_) {
         rc = encoder_->Finish(&finishText);
+        analysis_.EndFile(QFile::exists(encoder_->path()));
     }
     post([index, rc, finishText](ActiveSoundRecorder* o) {
         if (rc != 0) {

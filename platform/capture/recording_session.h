@@ -4,9 +4,12 @@
 // encoder (or into memory), flushes the file every second, reports the
 // position every 100 ms, and finalises the file when the recording ends.
 // Every event goes to the engine as a queued call on its thread, in order.
+// The encoder thread also feeds the input's loudness measure and each file's
+// sidecars with the blocks it encodes (recording_analysis.h).
 #include "platform/capture/active_sound_recorder.h"
 #include "platform/capture/capture_source.h"
 #include "platform/capture/encoder_core.h"
+#include "platform/capture/recording_analysis.h"
 #include "platform/capture/spsc_ring.h"
 
 #include <QByteArray>
@@ -35,6 +38,10 @@ public:
         // encoder thread still wakes this often to flush the file, watch
         // that it still exists and report overruns.
         int idleWakeMs = 1000;
+        // The loudness measure of the input, and the first file's sidecars.
+        bool measureLoudness = true;
+        bool measureTruePeak = true;
+        capture::RecordingAnalysis::FilePlan firstFile;
     };
 
     RecordingSession(ActiveSoundRecorder* owner, const Config& config, std::unique_ptr<capture::EncoderCore> encoder);
@@ -54,8 +61,10 @@ public:
     const capture::CaptureFormat& Format() const { return config_.format; }
     // Hands over the next file; the switch happens between two blocks of
     // samples, so the new file starts with the sample after the old file's
-    // last. False when a switch is already waiting.
-    bool ContinueInto(std::unique_ptr<capture::EncoderCore> next);
+    // last. False when a switch is already waiting. plan: the new file's
+    // sidecars.
+    bool ContinueInto(std::unique_ptr<capture::EncoderCore> next,
+                      const capture::RecordingAnalysis::FilePlan& plan = {});
     void Join();
 
     qint64 PositionMs() const;
@@ -71,6 +80,9 @@ public:
     // for the meters, whatever the size of the blocks; empty when nothing
     // was captured meanwhile.
     QVector<float> TakeMeterPeaks();
+    // The input's loudness measure (null when not measured); read from any
+    // thread.
+    std::shared_ptr<capture::LoudnessMeter> Meter() const { return meter_; }
 
     // Capture thread.
     void onCaptured(const uint8_t* data, size_t frames) override;
@@ -81,12 +93,14 @@ private:
     void run();
     bool drain(int* errorCode, QString* errorText);
     void appendToMemory(const uint8_t* data, size_t frames);
-    void switchFile(std::unique_ptr<capture::EncoderCore> next);
+    void switchFile(std::unique_ptr<capture::EncoderCore> next, const capture::RecordingAnalysis::FilePlan& plan);
     void postPosition();
 
     ActiveSoundRecorder* owner_;
     Config config_;
     std::unique_ptr<capture::EncoderCore> encoder_;
+    capture::RecordingAnalysis analysis_;  // encoder thread
+    std::shared_ptr<capture::LoudnessMeter> meter_;
     std::unique_ptr<capture::CaptureSource> source_;
     capture::SpscRing ring_;
     std::vector<uint8_t> chunk_;
@@ -109,6 +123,7 @@ private:
     QString lostReason_;
     bool dataReady_ = false;  // guarded by m_: the capture wrote into the ring
     std::unique_ptr<capture::EncoderCore> next_;
+    capture::RecordingAnalysis::FilePlan nextPlan_;
     std::thread thread_;
 };
 
