@@ -3,6 +3,7 @@
 #include "archive/history.h"
 
 #include "archive/history_durations.h"
+#include "platform/capture/recording_analysis.h"
 #include "recording/recording.h"
 #include "support/clock.h"
 #include "support/errors.h"
@@ -322,6 +323,10 @@ QStringList HistoryListing(const QString& folder, bool* found) {
     QStringList names = dir.entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::NoSort);
     names.removeAll(QStringLiteral("."));
     names.removeAll(QStringLiteral(".."));
+    // A recording's sidecars (loudness report, waveform) are no recordings.
+    names.erase(std::remove_if(names.begin(), names.end(),
+                               [](const QString& n) { return platform::capture::RecordingAnalysis::IsSidecarName(n); }),
+                names.end());
     const bool visible = std::any_of(names.cbegin(), names.cend(),
                                      [](const QString& n) { return !n.startsWith(QLatin1Char('.')); });
     if (!visible) return {};
@@ -424,6 +429,9 @@ void SuppressionHistoriquePige(int index, int days) {
                 if (!day.isValid()) return;
                 if (QDateTime(day, QTime(0, 0)) < limit) {
                     DeleteFile(path, caller);
+                    // Its sidecars go with it.
+                    for (const QString& sidecar : platform::capture::RecordingAnalysis::SidecarPaths(path))
+                        if (QFileInfo::exists(sidecar)) DeleteFile(sidecar, caller);
                     deleted = true;
                 }
             });

@@ -9,6 +9,7 @@
 #include "platform/os.h"
 #include "settings/settings_model.h"
 #include "support/app_globals.h"
+#include "support/clock.h"
 #include "support/dialogs.h"
 #include "support/errors.h"
 #include "support/external.h"
@@ -252,6 +253,8 @@ void InitGeneral() {
     });
     trap(20, [&] {
         wireMainControls();
+        // The sidecars of the recordings date their audio with the program's clock.
+        platform::ActiveSoundRecorder::SetWallClock([] { return CurrentClock().now(); });
         CreateCaptureEngines();
     });
     trap(30, [&] {

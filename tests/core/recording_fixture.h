@@ -6,6 +6,7 @@
 #include "archive/history.h"
 #include "core/frm_main.h"
 #include "platform/capture/active_sound_recorder.h"
+#include "platform/capture/recording_analysis.h"
 #include "platform/os.h"
 #include "ui/setup/frm_setup.h"
 #include "support/clock.h"
@@ -253,8 +254,12 @@ protected:
         platform::WaitInEventLoop([&] { return Finalisations(i) > before; }, 10000);
     }
 
-    QStringList FilesIn(const QString& folder) {
-        return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+    // The recordings of a folder (a recording's sidecars are no recordings).
+    static QStringList FilesIn(const QString& folder) {
+        QStringList out;
+        for (const QString& n : QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name))
+            if (!platform::capture::RecordingAnalysis::IsSidecarName(n)) out << n;
+        return out;
     }
 };
 

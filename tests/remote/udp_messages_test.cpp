@@ -254,7 +254,7 @@ TEST_F(UdpCommand, RecorderNumbersThatNameNoRecorderActOnNone) {
         EXPECT_EQ(incidents.size(), 1) << Trace().ListeIncidents.join("\n").toStdString();
         ExpectIdle();
     }
-    EXPECT_TRUE(QDir(folder).entryList(QDir::Files).isEmpty());
+    EXPECT_TRUE(FilesIn(folder).isEmpty());
     EXPECT_TRUE(UdpCommands().PvSSongId[0].isEmpty());
     // 0 and a text that is no number designate recorder 1.
     Message("<Record:Pause><Recorder:0>");
@@ -333,7 +333,7 @@ TEST_F(UdpCommand, IdentifiersNeverLeadOutOfTheRecordersFolder) {
         SCOPED_TRACE(c.second.toStdString());
         Message("<Record:Start><Recorder:1><SongId:" + c.first + ">");
         ASSERT_TRUE(Recording(0));
-        EXPECT_TRUE(QFileInfo::exists(folder + c.second)) << QDir(folder).entryList(QDir::Files).join(" | ").toStdString();
+        EXPECT_TRUE(QFileInfo::exists(folder + c.second)) << FilesIn(folder).join(" | ").toStdString();
         EXPECT_EQ(Rec(0).runtime().AnnouncedFilePath, folder + c.second);
         Stop(0);
     }
@@ -354,7 +354,7 @@ TEST_F(UdpCommand, IdentifiersNeverLeadOutOfTheRecordersFolder) {
     EXPECT_EQ(UdpCommands().PvSSongId[0], "..");
     Stop(0);
     // Everything stayed in the folder; nothing was written beside it.
-    EXPECT_EQ(QDir(folder).entryList(QDir::Files).size(), cases.size() + 2);
+    EXPECT_EQ(FilesIn(folder).size(), cases.size() + 2);
     EXPECT_EQ(QDir(drive).entryList(QDir::Files), QStringList());
     EXPECT_FALSE(QFileInfo::exists(drive + "escape.wav"));
 }

@@ -14,7 +14,7 @@ first=$(wait_for_slice "Pige Antenne *.wav" 30)
 FIRST_PID=$PROG_PID
 sleep 1
 
-snapshot() { find "$DRIVE" -type f ! -path "$LOG_DIR*" ! -name 'program*.out' ! -path "$first" -printf '%p %s %T@\n' | sort; }
+snapshot() { find "$DRIVE" -type f ! -path "$LOG_DIR*" ! -name 'program*.out' ! -path "$first" ! -path "$first.*" -printf '%p %s %T@\n' | sort; }
 before=$(snapshot)
 size_before=$(size_of "$first")
 timeout 60 "$PROG" /Instance=4 >"${DRIVE}program2.out" 2>&1

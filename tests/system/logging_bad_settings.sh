@@ -41,10 +41,10 @@ done
 sleep 3
 check_exit_on_sigterm "$(date +%Y%m%d)"
 
-one=$(ls "${DRIVE}P1/")
+one=$(ls_audio "${DRIVE}P1/")
 [[ "$one" =~ ^Pige\ AntenneX\ [0-9]{8}_[0-9]{2}_[0-9]{2}_[0-9]{2}\.wav$ ]] && pass "label with NUL and controls: '$one'" \
-  || fail "label with NUL and controls gave '$(ls "${DRIVE}P1/" | od -c | head -2)'"
-two=$(ls "${DRIVE}P2/")
+  || fail "label with NUL and controls gave '$(ls_audio "${DRIVE}P1/" | od -c | head -2)'"
+two=$(ls_audio "${DRIVE}P2/")
 bytes=$(printf '%s' "$two" | wc -c)
 if [ "$bytes" -le 255 ] && [[ "$two" =~ ^Pige\ é+\ [0-9]{8}_[0-9]{2}_[0-9]{2}_[0-9]{2}\.wav$ ]] && iconv -f UTF-8 -t UTF-8 <<<"$two" >/dev/null; then
   pass "label of 300 bytes: a name of $bytes bytes, dated, valid UTF-8"
@@ -52,7 +52,7 @@ else
   fail "label of 300 bytes gave '$two' ($bytes bytes)"
 fi
 expect_log "File name shortened to fit the file system: "
-three=$(ls "${DRIVE}P3/")
+three=$(ls_audio "${DRIVE}P3/")
 [[ "$three" == *.wav ]] && [ "$(probe "${DRIVE}P3/$three" | cut -d' ' -f1)" = pcm_s16le ] && pass "Format=99 records WAV" \
   || fail "Format=99 gave '$three'"
 for f in "${DRIVE}P1/$one" "${DRIVE}P2/$two" "${DRIVE}P3/$three"; do check_slice_readable "$f" "$(basename "$f")"; done

@@ -29,7 +29,7 @@ kill -0 "$PROG_PID" 2>/dev/null && pass "the program goes on" || fail "the progr
 check_wav_closed "$first"
 check_slice_readable "$first" "slice written up to the fault"
 # Attempts on the full disk leave no empty file behind.
-[ "$(find "$PIGE" -maxdepth 1 -name 'Pige Antenne *' | wc -l)" -eq 1 ] && pass "no empty slice from the attempts" \
+[ "$(find "$PIGE" -maxdepth 1 -name 'Pige Antenne *' "${NOT_SIDECAR[@]}" | wc -l)" -eq 1 ] && pass "no empty slice from the attempts" \
   || fail "files on the full disk: $(ls "$PIGE" | tr '\n' ';')"
 
 # Room again: the next attempt records (attempts are at most 10 s apart).
@@ -37,7 +37,7 @@ rm -f "${PIGE}filler"
 freed=$(now_stamp)
 second=
 for k in $(seq 1 120); do
-  second=$(find "$PIGE" -maxdepth 1 -name 'Pige Antenne *' -newer "$first" -type f | head -1)
+  second=$(find "$PIGE" -maxdepth 1 -name 'Pige Antenne *' "${NOT_SIDECAR[@]}" -newer "$first" -type f | head -1)
   [ -n "$second" ] && break
   sleep 0.1
 done

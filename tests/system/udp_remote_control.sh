@@ -86,7 +86,7 @@ codec=$(sed -n 's/^codec_name=//p' <<<"$info")
 duration=$(sed -n 's/^duration=//p' <<<"$info")
 [ "$codec" = "mp3" ] && pass "MP3 (forced 128 kbit/s start)" || fail "codec '$codec' ($info)"
 if awk -v d="${duration:-0}" 'BEGIN { exit !(d >= 1.0 && d <= 30.0) }'; then pass "decodes, $duration s"; else fail "duration '$duration'"; fi
-[ "$(ls "$REC")" = "12345.mp3" ] && pass "only the file named after the song" || fail "folder holds: $(ls "$REC")"
+[ "$(ls_audio "$REC")" = "12345.mp3" ] && pass "only the file named after the song" || fail "folder holds: $(ls "$REC")"
 
 stop_program TERM 30
 [ "$EXIT_CODE" -eq 0 ] && pass "exit code 0" || fail "exit code $EXIT_CODE"

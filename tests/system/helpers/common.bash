@@ -79,6 +79,11 @@ ini_value() {
              if (tolower(key) == tolower(k)) { v = substr($0, i + 1); gsub(/^[ \t]+|[ \t]+$/, "", v); print v; exit } } }'
 }
 
+# The sidecars a recording has beside it (loudness report, waveform peaks):
+# find's tests that leave them out, and the recordings of a folder.
+NOT_SIDECAR=(! -name '*.loudness.json' ! -name '*.loudness.json.tmp' ! -name '*.peaks.dat')
+ls_audio() { find "$1" -maxdepth 1 -type f "${NOT_SIDECAR[@]}" -printf '%f\n' 2>/dev/null | LC_ALL=C sort; }
+
 # write_crlf FILE : standard input written with CR LF line ends, as the family writes its files.
 write_crlf() { mkdir -p "$(dirname "$1")"; sed 's/$/\r/' >"$1"; }
 

@@ -98,7 +98,7 @@ day_log() { tr -d '\r' <"${LOG_DIR}$1.Log" 2>/dev/null; }
 wait_for_slice() {
   local pattern=$1 limit=$2 waited=0 f
   while [ "$waited" -lt $((limit * 10)) ]; do
-    f=$(find "$PIGE" -maxdepth 1 -type f -name "$pattern" 2>/dev/null | LC_ALL=C sort | head -1)
+    f=$(find "$PIGE" -maxdepth 1 -type f -name "$pattern" "${NOT_SIDECAR[@]}" 2>/dev/null | LC_ALL=C sort | head -1)
     if [ -n "$f" ]; then echo "$f"; return 0; fi
     if ! kill -0 "$PROG_PID" 2>/dev/null; then return 1; fi
     sleep 0.1
@@ -108,7 +108,7 @@ wait_for_slice() {
 }
 
 # The slices in the logging folder, oldest first (their names hold the date).
-slices() { find "$PIGE" -maxdepth 1 -type f -name "Pige Antenne *" -printf '%f\n' 2>/dev/null | LC_ALL=C sort; }
+slices() { find "$PIGE" -maxdepth 1 -type f -name "Pige Antenne *" "${NOT_SIDECAR[@]}" -printf '%f\n' 2>/dev/null | LC_ALL=C sort; }
 
 # Milliseconds of the day of a trace time stamp hh:mm:ss:mmm.
 stamp_ms() { awk -F: '{ print (($1 * 60 + $2) * 60 + $3) * 1000 + $4 }' <<<"$1"; }
