@@ -38,6 +38,12 @@ int boundedInt(const httplib::Request& req, const char* name, int def, int lo, i
 }
 }  // namespace
 
+bool MetricsAllowed(const std::string& remote, const std::string& authorization, const std::string& token) {
+    if (IsLoopbackAddress(remote)) return true;
+    const std::string prefix = "Bearer ";
+    return !token.empty() && authorization.rfind(prefix, 0) == 0 && SameSecret(authorization.substr(prefix.size()), token);
+}
+
 void WebServer::installLogin() {
     http_->Post("/api/login", [this](const httplib::Request& req, httplib::Response& res) {
         const std::string addr = req.remote_addr;
@@ -185,13 +191,7 @@ void WebServer::installApi() {
 
 void WebServer::installMetrics() {
     http_->Get("/metrics", [this](const httplib::Request& req, httplib::Response& res) {
-        bool allowed = IsLoopbackAddress(req.remote_addr);
-        if (!allowed && !config_.metricsToken.empty()) {
-            const std::string auth = req.get_header_value("Authorization");
-            const std::string prefix = "Bearer ";
-            allowed = auth.rfind(prefix, 0) == 0 && SameSecret(auth.substr(prefix.size()), config_.metricsToken);
-        }
-        if (!allowed) {
+        if (!MetricsAllowed(req.remote_addr, req.get_header_value("Authorization"), config_.metricsToken)) {
             res.status = 401;
             res.set_header("WWW-Authenticate", "Bearer realm=\"quillon-web metrics\"");
             res.set_content("metrics: loopback or bearer token only\n", "text/plain");

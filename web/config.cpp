@@ -70,9 +70,12 @@ int toInt(const std::string& text, int def, int lo, int hi) {
 std::string RecorderSettingsFile(int instance, const Environment& env) {
     // As the recorder's start-up: VELMORA_APP_FOLDER, else the default root of
     // the drive (VELMORA_DRIVE, else the home folder); "/Instance=n" bounded 1..10.
+    const std::string drive = withSlash(envOr(env, "VELMORA_DRIVE", envOr(env, "HOME", "/")));
+    const QString defaultRoot = QString::fromStdString(drive) + QStringLiteral("Tessaline/Velmora/");
     const QString configured = QString::fromStdString(envOr(env, "VELMORA_APP_FOLDER")).trimmed();
-    App().ApplicationFolder = configured.isEmpty() ? DefaultRoot() : CheckRep(configured);
-    App().UseDefaultRoot = App().ApplicationFolder == DefaultRoot();
+    App().ApplicationFolder = configured.isEmpty() ? defaultRoot : CheckRep(configured);
+    // The folder is given in full (from `env`, which may not be the process's).
+    App().UseDefaultRoot = false;
     App().InstanceNumber = instance <= 0 ? 0 : std::clamp(instance, 1, 10);
     ResetIniCache();
     // Computed without touching the disk: the console never creates the

@@ -1,6 +1,7 @@
 #include "web/server.h"
 
 #include "support/clock.h"
+#include "web/bounded_server.h"
 
 #include <httplib.h>
 #include <sys/stat.h>
@@ -89,14 +90,14 @@ std::string WebServer::sessionCookie(const std::string& token, int64_t maxAgeS) 
 
 bool WebServer::bind() {
     if (config_.tls()) {
-        auto ssl = std::make_unique<httplib::SSLServer>(config_.tlsCertificate.c_str(), config_.tlsKey.c_str());
-        if (!ssl->is_valid()) {
-            log_.write("cannot load the TLS certificate " + config_.tlsCertificate + " with its key " + config_.tlsKey);
+        std::string error;
+        http_ = MakeTlsServer(config_.tlsCertificate, config_.tlsKey, limits_.head, &error);
+        if (!http_) {
+            log_.write(error);
             return false;
         }
-        http_ = std::move(ssl);
     } else {
-        http_ = std::make_unique<httplib::Server>();
+        http_ = MakeServer(limits_.head);
     }
     const int threads = limits_.threads;
     http_->new_task_queue = [threads] { return new httplib::ThreadPool(size_t(threads)); };
@@ -223,16 +224,15 @@ void WebServer::installRoutes() {
     // metrics (which check their own token). Everything else: 401.
     http_->set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
         const bool read = req.method == "GET" || req.method == "HEAD";
-        if (!read && req.method != "POST") {
-            json(res, 405, {{"error", "method-not-allowed"}});
-            return httplib::Server::HandlerResponse::Handled;
-        }
         const bool open = (read && (req.path == "/" || req.path == "/login" || req.path.rfind("/assets/", 0) == 0 ||
                                     req.path == "/metrics" || req.path == "/favicon.ico")) ||
                           (req.method == "POST" && req.path == "/api/login");
-        if (open) return httplib::Server::HandlerResponse::Unhandled;
-        if (!callerOf(req).session) {
+        if (!open && !callerOf(req).session) {
             json(res, 401, {{"error", "login-required"}});
+            return httplib::Server::HandlerResponse::Handled;
+        }
+        if (!read && req.method != "POST") {
+            json(res, 405, {{"error", "method-not-allowed"}});
             return httplib::Server::HandlerResponse::Handled;
         }
         return httplib::Server::HandlerResponse::Unhandled;

@@ -2,6 +2,7 @@
 // The console's HTTP(S) server: pages and assets, the JSON API of the status
 // page, its event stream and /metrics, behind accounts and sessions.
 #include "web/accounts.h"
+#include "web/bounded_server.h"
 #include "web/config.h"
 #include "web/paths.h"
 #include "web/rate_limit.h"
@@ -45,6 +46,10 @@ private:
 // preferred to it.
 std::string PreferredLanguage(const std::string& acceptLanguage);
 
+// /metrics: from loopback, or with "Authorization: Bearer <token>" when a
+// token is set.
+bool MetricsAllowed(const std::string& remote, const std::string& authorization, const std::string& token);
+
 struct ServerLimits {
     size_t maxBody = 64 * 1024;
     int maxStreams = 64;        // open event streams
@@ -53,6 +58,7 @@ struct ServerLimits {
     int eventMinIntervalMs = 100;  // at most 10 updates a second per page
     int heartbeatMs = 15000;
     int commandTimeoutMs = 15000;
+    HeadBounds head;  // request heads: size and time
 };
 
 class WebServer {
