@@ -72,17 +72,6 @@ int manageAccounts(const CommandLine& cl, const WebConfig& config) {
     return 0;
 }
 
-void logLinkChanges(RecorderLink& link, WebLog& log, LinkState& last) {
-    const LinkSnapshot s = link.snapshot();
-    if (s.state == last) return;
-    last = s.state;
-    if (s.state == LinkState::Up)
-        log.write("recorder program up " + LogField("version", s.greeting.value("version", std::string())) +
-                  " pid=" + std::to_string(s.greeting.value("pid", 0)));
-    else
-        log.write(std::string("recorder program ") + LinkStateName(s.state) + " " + LogField("detail", s.detail));
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -150,7 +139,16 @@ int main(int argc, char** argv) {
         log.write("no account yet: add one with quillon-web --instance " + std::to_string(config.instance) +
                   " --add-user NAME --role admin");
 
-    RecorderLink link({config.socketPath});
+    LinkOptions linkOptions;
+    linkOptions.socketPath = config.socketPath;
+    linkOptions.onChange = [&log](LinkState state, const std::string& detail, const nlohmann::json& greeting) {
+        if (state == LinkState::Up)
+            log.write("recorder program up " + LogField("version", greeting.value("version", std::string())) +
+                      " pid=" + std::to_string(greeting.value("pid", 0)));
+        else
+            log.write(std::string("recorder program ") + LinkStateName(state) + " " + LogField("detail", detail));
+    };
+    RecorderLink link(linkOptions);
     WebServer server(config, link, accounts, assets, log);
     if (!server.bind()) return 1;
     link.start();
@@ -158,14 +156,12 @@ int main(int argc, char** argv) {
               std::to_string(server.port()));
     std::thread serving([&] { server.run(); });
 
-    LinkState last = LinkState::Connecting;
     int signal = 0;
     while (signal == 0 || signal == SIGHUP) {
         const timespec second{1, 0};
         signal = sigtimedwait(&stopSignals, nullptr, &second);
         if (signal == SIGHUP) log.write("SIGHUP: nothing to reload (settings are read at start)");
         if (signal < 0) signal = 0;
-        logLinkChanges(link, log, last);
     }
     log.write(std::string("stop (") + strsignal(signal) + ")");
     server.stop();

@@ -129,12 +129,29 @@ CallResult RecorderLink::call(nlohmann::json request, int timeoutMs) {
 }
 
 void RecorderLink::setState(LinkState state, const std::string& detail) {
-    std::lock_guard lock(mutex_);
-    if (snap_.state == state && snap_.detail == detail) return;
-    snap_.state = state;
-    snap_.detail = detail;
-    ++snap_.statusVersion;
-    changed_.notify_all();
+    {
+        std::lock_guard lock(mutex_);
+        if (snap_.state == state && snap_.detail == detail) return;
+        snap_.state = state;
+        snap_.detail = detail;
+        ++snap_.statusVersion;
+        changed_.notify_all();
+    }
+    announce();
+}
+
+void RecorderLink::announce() {
+    LinkState state;
+    std::string detail;
+    nlohmann::json greeting;
+    {
+        std::lock_guard lock(mutex_);
+        if (snap_.state == announced_) return;
+        announced_ = state = snap_.state;
+        detail = snap_.detail;
+        greeting = snap_.greeting;
+    }
+    if (options_.onChange) options_.onChange(state, detail, greeting);
 }
 
 void RecorderLink::disconnect(LinkState state, const std::string& detail) {
@@ -245,6 +262,7 @@ void RecorderLink::onAnswer(const nlohmann::json& answer, Clock::time_point now)
             ++snap_.statusVersion;
             changed_.notify_all();
         }
+        announce();
         return;
     }
     if (id == kIdIncidents) {

@@ -14,6 +14,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -56,6 +57,8 @@ struct LinkOptions {
     int reconnectMs = 1000;
     int viewedPollMs = 1000;
     int idlePollMs = 5000;
+    // Called on the link's thread at each change of state (for the log).
+    std::function<void(LinkState state, const std::string& detail, const nlohmann::json& greeting)> onChange;
 };
 
 // The kind of an incident, from its text: silence, gap, device, disk,
@@ -116,6 +119,8 @@ private:
     void sendSubscribe();
     void sendStatus(Clock::time_point now);
     void setState(LinkState state, const std::string& detail);
+    void announce();
+    LinkState announced_ = LinkState::Connecting;
     void countIncident(uint64_t seq, const std::string& text);
     int pollTimeoutMs(Clock::time_point now) const;
 

@@ -45,9 +45,13 @@ grep -qx "ExecStart=/usr/bin/VM3_Quillon_Recorder /Instance=%i" <<<"$unit" && pa
 depends=$(field Depends)
 extract=${DRIVE}extract
 dpkg-deb -x "$DEB" "$extract"
-program=$extract/usr/bin/VM3_Quillon_Recorder
-needed=$(objdump -p "$program" | awk '$1 == "NEEDED" { print $2 }')
-[ -n "$needed" ] || fail "no NEEDED entries in $program"
+needed=
+for program in "$extract/usr/bin/VM3_Quillon_Recorder" "$extract/usr/bin/quillon-web"; do
+  n=$(objdump -p "$program" | awk '$1 == "NEEDED" { print $2 }')
+  [ -n "$n" ] || fail "no NEEDED entries in $program"
+  needed="$needed $n"
+done
+needed=$(tr ' ' '\n' <<<"$needed" | awk 'NF' | sort -u)
 dep_names=$(tr ',' '\n' <<<"$depends" | sed 's/([^)]*)//g; s/|/\n/g' | awk 'NF { print $1 }' | sed 's/:.*//' | sort -u)
 for lib in $needed; do
   path=$(ldconfig -p | awk -v l="$lib" '$1 == l && /x86-64|'"$ARCH"'/ { print $NF; exit }')

@@ -110,6 +110,7 @@ function render(view) {
 
 function renderLevels(ev) {
   const now = performance.now();
+  window.qwLevelEvents = (window.qwLevelEvents || 0) + 1;
   for (const r of ev.recorders || []) {
     const card = qw.cards.get(r.recorder);
     if (card && r.peak_dbfs) card.setLevels(r.peak_dbfs, now);
