@@ -209,6 +209,8 @@ async def serve(reader, writer):
                 continue
             client.send(handle(client, req))
             await writer.drain()
+    except (asyncio.CancelledError, ConnectionError):
+        pass  # the stand-in is closing, or the client went
     finally:
         clients.discard(client)
         writer.close()
