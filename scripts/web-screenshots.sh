@@ -33,4 +33,4 @@ echo lena-password | "$BUILD/quillon-web" --instance 1 --add-user lena --role li
 WEB=$!
 sleep 2
 cd "$HERE/../tests/system/helpers"
-/usr/bin/python3 web_browser.py "http://127.0.0.1:$PORT" 2 olivia:olivia-password lena:lena-password "$DOCS"
+/usr/bin/python3 web_browser.py "http://127.0.0.1:$PORT" 2 olivia:olivia-password lena:lena-password "$DOCS" 1

@@ -5,16 +5,22 @@
 # moves, stops it and sees the panel change; a listener has no active button
 # and a forged command is refused; both log out. The commands reach the
 # recorder's trace with the account's name, and the file it wrote decodes.
+# Rec. 2, the logging recorder, refuses STOP, and the page shows the
+# program's own message.
 # QW_SCREENSHOT_DIR=<folder>: the page's screenshots are written there.
 set -u
 source "$(dirname "$0")/helpers/common.bash" "$@"
 source "$(dirname "$0")/helpers/logging.bash"
 source "$(dirname "$0")/helpers/web.bash"
-trap 'web_cleanup; logging_cleanup' EXIT
 need_browser
 
 INSTANCE=4
 WEB_PORT=$(free_port)
+# The logging recorder records a sine of its own: the server's sine feeds one recording at a time.
+LOG_SINE=qr_web_sine_$$
+LOG_MODULE=$(pactl load-module module-sine-source source_name=$LOG_SINE rate=48000 frequency=1000)
+trap 'web_cleanup; [ -n "${LOG_MODULE:-}" ] && pactl unload-module "$LOG_MODULE" 2>/dev/null; logging_cleanup' EXIT
+LOG_DEVICE=$(source_device "$LOG_SINE")
 INI=${SETTINGS_DIR}VM3_Quillon_Recorder_${INSTANCE}.Ini
 RECORDS=${DRIVE}records/
 write_crlf "$INI" <<INI
@@ -26,6 +32,15 @@ Device=$SINE_DEVICE
 Channel=0
 SQuality=48000 Hz, 16 bits, mono
 PigeFolder=$RECORDS
+[Recorder_01]
+Actif=ON
+Lib=Antenne
+Pige=1
+Format=1
+Device=$LOG_DEVICE
+Channel=0
+SQuality=48000 Hz, 16 bits, mono
+PigeFolder=${DRIVE}pige/
 [Web]
 Port=$WEB_PORT
 SessionMinutes=30
@@ -42,7 +57,7 @@ add_user $INSTANCE olivia operate olivia-password
 add_user $INSTANCE lena listen lena-password
 start_web $INSTANCE && pass "quillon-web serves on port $WEB_PORT"
 out=$(cd "$(dirname "$0")/helpers" && "$WEB_PYTHON" web_browser.py "http://127.0.0.1:$WEB_PORT" 1 \
-  olivia:olivia-password lena:lena-password "${QW_SCREENSHOT_DIR:-}" 2>&1)
+  olivia:olivia-password lena:lena-password "${QW_SCREENSHOT_DIR:-}" 2 2>&1)
 rc=$?
 echo "$out" | sed 's/^/  browser: /'
 [ "$rc" -eq 0 ] && pass "browser session" || fail "browser session (exit $rc)"

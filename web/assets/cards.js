@@ -98,7 +98,9 @@ class RecorderCard {
     this.state = el('span', 'state');
     this.tag = el('span', 'tag', t('logging'));
     this.tag.hidden = true;
-    head.append(this.title, this.tag, this.state, this.lamp);
+    const badges = el('span', 'badges');
+    badges.append(this.state, this.lamp);
+    head.append(this.title, this.tag, badges);
 
     this.elapsed = el('div', 'elapsed', '00:00:00');
     this.meters = el('div', 'meters');

@@ -5,7 +5,10 @@ meter that moves, stop it and see the panel change; as a listener, no active
 button and a forged command refused; log out. Screenshots at desktop and
 phone sizes into SHOT_DIR when given.
 
-usage: web_browser.py BASE_URL RECORDER OPERATE_USER:PASS LISTEN_USER:PASS [SHOT_DIR]"""
+A logging recorder (LOGGING, 0: none) is asked to stop: the program
+refuses, and its message is shown.
+
+usage: web_browser.py BASE_URL RECORDER OPERATE_USER:PASS LISTEN_USER:PASS [SHOT_DIR [LOGGING]]"""
 import json
 import sys
 import time
@@ -17,6 +20,7 @@ from web_driver import browser, card, check, fail, finish, login, logout, ok, wa
 base, recorder = sys.argv[1].rstrip('/'), int(sys.argv[2])
 operate, listen = sys.argv[3].split(':', 1), sys.argv[4].split(':', 1)
 shots = sys.argv[5] if len(sys.argv) > 5 else ''
+logging = int(sys.argv[6]) if len(sys.argv) > 6 else 0
 
 d = browser()
 login(d, base, *operate)
@@ -68,6 +72,18 @@ if shots:
     d.save_screenshot(shots + '/web-status-phone.png')
     d.set_window_size(1280, 900)
     ok('screenshots written to ' + shots)
+
+if logging:
+    lc = wait(d, lambda: card(d, logging) if card(d, logging).get_attribute('data-state') == 'recording' else None, 30,
+              'the logging recorder Rec. %d records by itself' % logging)
+    if lc is not None:
+        lc.find_element(By.CLASS_NAME, 'btn-stop').click()
+        card(d, logging).find_element(By.CLASS_NAME, 'btn-stop').click()
+        notice = wait(d, lambda: d.find_element(By.ID, 'notice').text if d.find_element(By.ID, 'notice').is_displayed() else '',
+                      15, 'a refusal of the program is shown')
+        check(notice is not None and 'pige' in notice.lower(), 'the program\'s own message: "%s"' % notice)
+        time.sleep(1)
+        check(card(d, logging).get_attribute('data-state') == 'recording', 'and the logging recorder records on')
 
 stop = card(d, recorder).find_element(By.CLASS_NAME, 'btn-stop')
 stop.click()
