@@ -28,6 +28,15 @@ int statusOfError(const std::string& error) {
     return 502;
 }
 
+// The recorder's refusal or error, answered as it is (its message is for the operator).
+bool refused(const CallResult& r, httplib::Response& res) {
+    if (r.ok) return false;
+    res.status = statusOfError(r.error);
+    res.set_header("Cache-Control", "no-store");
+    res.set_content(nlohmann::json{{"ok", false}, {"error", r.error}, {"message", r.message}}.dump(), "application/json");
+    return true;
+}
+
 int boundedInt(const httplib::Request& req, const char* name, int def, int lo, int hi) {
     if (!req.has_param(name)) return def;
     try {
@@ -134,20 +143,14 @@ void WebServer::installApi() {
         log_.write("command " + command + " recorder=" + std::to_string(recorder) + " " + LogField("user", who) + " " +
                    LogField("addr", caller.address) + " " +
                    (r.ok ? std::string("result=ok") : "result=" + r.error + " " + LogField("message", r.message)));
-        if (!r.ok) {
-            json(res, statusOfError(r.error), {{"ok", false}, {"error", r.error}, {"message", r.message}});
-            return;
-        }
+        if (refused(r, res)) return;
         json(res, 200, {{"ok", true}, {"recorder", r.answer.value("recorder", nlohmann::json::object())}});
     });
     http_->Get("/api/incidents", [this](const httplib::Request& req, httplib::Response& res) {
         Caller caller;
         if (!authorise(req, res, caller, Role::Admin, false)) return;
         const CallResult r = link_.call({{"request", "incidents"}, {"last", boundedInt(req, "last", 100, 1, 1000)}}, 5000);
-        if (!r.ok) {
-            json(res, statusOfError(r.error), {{"ok", false}, {"error", r.error}, {"message", r.message}});
-            return;
-        }
+        if (refused(r, res)) return;
         json(res, 200, {{"ok", true}, {"incidents", r.answer.value("incidents", nlohmann::json::array())}});
     });
     http_->Post("/api/incidents/acknowledge", [this](const httplib::Request& req, httplib::Response& res) {
@@ -171,20 +174,14 @@ void WebServer::installApi() {
         log_.write("command acknowledge incident=" + what + " " + LogField("user", who) + " " +
                    LogField("addr", caller.address) + " " +
                    (r.ok ? std::string("result=ok") : "result=" + r.error + " " + LogField("message", r.message)));
-        if (!r.ok) {
-            json(res, statusOfError(r.error), {{"ok", false}, {"error", r.error}, {"message", r.message}});
-            return;
-        }
+        if (refused(r, res)) return;
         json(res, 200, {{"ok", true}});
     });
     http_->Get("/api/trace", [this](const httplib::Request& req, httplib::Response& res) {
         Caller caller;
         if (!authorise(req, res, caller, Role::Admin, false)) return;
         const CallResult r = link_.call({{"request", "trace"}, {"last", boundedInt(req, "last", 500, 1, 5000)}}, 8000);
-        if (!r.ok) {
-            json(res, statusOfError(r.error), {{"ok", false}, {"error", r.error}, {"message", r.message}});
-            return;
-        }
+        if (refused(r, res)) return;
         json(res, 200, {{"ok", true}, {"lines", r.answer.value("lines", nlohmann::json::array())}});
     });
 }
