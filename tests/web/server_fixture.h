@@ -66,7 +66,15 @@ protected:
         ASSERT_TRUE(server->bind());
         port = server->port();
         serving = std::thread([this] { server->run(); });
-        ASSERT_TRUE(webtest::waitFor([&] { return webtest::StatusOf(webtest::RawHttp(port, "GET /login HTTP/1.0\r\n\r\n")) == 200; }, 3000));
+        ASSERT_TRUE(webtest::waitFor(
+            [&] {
+                if (!config.tls()) return webtest::StatusOf(webtest::RawHttp(port, "GET /login HTTP/1.0\r\n\r\n")) == 200;
+                httplib::SSLClient c("127.0.0.1", port);
+                c.enable_server_certificate_verification(false);
+                auto r = c.Get("/login");
+                return r && r->status == 200;
+            },
+            3000));
     }
 
     void TearDown() override {
