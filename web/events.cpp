@@ -57,7 +57,10 @@ void WebServer::installEvents() {
                 std::string out;
                 if (state->first) out += "retry: 2000\n\n";
                 state->first = false;
-                if (!sessions_.find(token, nowMs())) {
+                // The session ends with its lifetime, a logout, or its account.
+                const auto session = sessions_.find(token, nowMs());
+                const auto account = session ? accounts_.find(session->user) : std::nullopt;
+                if (!session || !account || account->role != session->role) {
                     out += eventText("logout", nlohmann::json::object());
                     sink.write(out.data(), out.size());
                     return false;

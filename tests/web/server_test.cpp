@@ -214,3 +214,20 @@ TEST_F(WebServerFixture, MetricsFromLoopbackWithoutSession) {
     r = get("/metrics");
     EXPECT_NE(r->body.find("quillon_recorder_up{instance_number=\"1\",link=\"not-running\"} 0"), std::string::npos);
 }
+
+TEST_F(WebServerFixture, EventStreamEndsWhenTheAccountGoes) {
+    const std::string cookie = login("lena", "lena-password");
+    std::string text;
+    std::thread reader([&] {
+        text = webtest::RawHttp(port, "GET /api/events HTTP/1.1\r\nHost: x\r\nCookie: " + cookie + "\r\n\r\n", 6000);
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    AccountFile file(dir / "users.json");
+    ASSERT_FALSE(file.load().has_value());
+    file.remove("lena");
+    ASSERT_FALSE(file.save().has_value());
+    reader.join();
+    EXPECT_NE(text.find("event: status"), std::string::npos);
+    EXPECT_NE(text.find("event: logout"), std::string::npos) << text.substr(text.size() > 300 ? text.size() - 300 : 0);
+    ASSERT_TRUE(webtest::waitFor([&] { return server->streams() == 0; }, 3000));
+}
