@@ -103,10 +103,12 @@ WebConfig LoadConfig(int instance, const std::string& settingsFile, const Enviro
     c.socketPath = read(settingsFile, kKeySocket, "");
     if (c.socketPath.empty()) {
         // Where the recorder puts it: its runtime folder under the user's
-        // session, /run/quillon-recorder/ under the system unit.
+        // session, /run/quillon-recorder/ under the system unit; both are
+        // looked at, in that order, as quillon-ctl does.
         const std::string runtime = envOr(env, "XDG_RUNTIME_DIR");
-        const std::string folder = runtime.empty() ? "/run/quillon-recorder/" : withSlash(runtime) + "quillon-recorder/";
-        c.socketPath = folder + std::to_string(instance) + ".sock";
+        const std::string system = "/run/quillon-recorder/" + std::to_string(instance) + ".sock";
+        c.socketPath = runtime.empty() ? system : withSlash(runtime) + "quillon-recorder/" + std::to_string(instance) + ".sock";
+        if (!runtime.empty()) c.socketFallbacks.push_back(system);
     }
     return c;
 }

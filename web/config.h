@@ -5,6 +5,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace web {
 
@@ -22,7 +23,8 @@ struct WebConfig {
     bool allowPlainHttp = false; // plain HTTP on a non-loopback address
     std::string usersFile;
     std::string logFolder;
-    std::string socketPath;
+    std::string socketPath;          // the first place looked at
+    std::vector<std::string> socketFallbacks;  // then these, in order
     int instance = 0;
     std::string settingsFile;  // where the values came from
 

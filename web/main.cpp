@@ -103,6 +103,7 @@ int main(int argc, char** argv) {
                   << "\nmetrics_token=" << (config.metricsToken.empty() ? "none" : "set")
                   << "\nallow_plain_http=" << (config.allowPlainHttp ? "on" : "off") << "\nusers=" << config.usersFile
                   << "\nlog=" << config.logFolder << "\nsocket=" << config.socketPath << "\n";
+        for (const auto& other : config.socketFallbacks) std::cout << "socket_then=" << other << "\n";
         const auto refusal = ListenRefusal(config);
         if (refusal) std::cout << "refused=" << *refusal << "\n";
         return refusal ? kExitConfig : 0;
@@ -141,6 +142,7 @@ int main(int argc, char** argv) {
 
     LinkOptions linkOptions;
     linkOptions.socketPath = config.socketPath;
+    linkOptions.socketFallbacks = config.socketFallbacks;
     linkOptions.onChange = [&log](LinkState state, const std::string& detail, const nlohmann::json& greeting) {
         if (state == LinkState::Up)
             log.write("recorder program up " + LogField("version", greeting.value("version", std::string())) +

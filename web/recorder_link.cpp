@@ -176,16 +176,28 @@ void RecorderLink::disconnect(LinkState state, const std::string& detail) {
 }
 
 void RecorderLink::tryConnect(Clock::time_point now) {
-    std::string detail;
-    switch (socket_.connect(options_.socketPath, &detail)) {
-    case ConnectResult::Connected:
-        connectedAt_ = now;
-        greeted_ = false;
-        return;
-    case ConnectResult::NotRunning: disconnect(LinkState::NotRunning, detail); return;
-    case ConnectResult::NoAccess: disconnect(LinkState::NoAccess, detail); return;
-    case ConnectResult::Busy: disconnect(LinkState::NotAnswering, detail); return;
-    case ConnectResult::Failed: disconnect(LinkState::NotRunning, detail); return;
+    std::string firstDetail;
+    ConnectResult first = ConnectResult::NotRunning;
+    std::vector<std::string> paths{options_.socketPath};
+    paths.insert(paths.end(), options_.socketFallbacks.begin(), options_.socketFallbacks.end());
+    for (size_t i = 0; i < paths.size(); ++i) {
+        std::string detail;
+        const ConnectResult r = socket_.connect(paths[i], &detail);
+        if (r == ConnectResult::Connected) {
+            connectedAt_ = now;
+            greeted_ = false;
+            return;
+        }
+        // What the first place says, unless a later one says more than "nobody".
+        if (i == 0 || (first == ConnectResult::NotRunning && r != ConnectResult::NotRunning)) {
+            first = r;
+            firstDetail = detail;
+        }
+    }
+    switch (first) {
+    case ConnectResult::NoAccess: disconnect(LinkState::NoAccess, firstDetail); return;
+    case ConnectResult::Busy: disconnect(LinkState::NotAnswering, firstDetail); return;
+    default: disconnect(LinkState::NotRunning, firstDetail); return;
     }
 }
 

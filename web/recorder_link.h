@@ -20,6 +20,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace web {
 
@@ -52,6 +53,7 @@ struct CallResult {
 
 struct LinkOptions {
     std::string socketPath;
+    std::vector<std::string> socketFallbacks;  // tried in turn when nobody listens at socketPath
     int answerTimeoutMs = 3000;   // no answer after this: not answering
     int dropAfterMs = 20000;      // no answer after this: reconnect
     int reconnectMs = 1000;

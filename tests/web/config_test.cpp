@@ -61,6 +61,7 @@ TEST(Config, WebSectionKeysAreReadWithTheRecordersReader) {
     EXPECT_EQ(c.usersFile, "/var/lib/q/u.json");
     EXPECT_EQ(c.logFolder, "/var/log/q/");
     EXPECT_EQ(c.socketPath, "/run/q/2.sock");
+    EXPECT_TRUE(c.socketFallbacks.empty()) << "a socket named in the settings is the only one";
 }
 
 TEST(Config, DefaultsFollowTheServiceManagersFolders) {
@@ -76,6 +77,7 @@ TEST(Config, DefaultsFollowTheServiceManagersFolders) {
     EXPECT_EQ(c.usersFile, "/home/op/.local/state/quillon-web/users_1.json");
     EXPECT_EQ(c.logFolder, "/home/op/.local/state/quillon-web/log/");
     EXPECT_EQ(c.socketPath, "/run/user/1000/quillon-recorder/1.sock");
+    EXPECT_EQ(c.socketFallbacks, std::vector<std::string>{"/run/quillon-recorder/1.sock"});
 
     env["STATE_DIRECTORY"] = "/var/lib/quillon-web";
     env["LOGS_DIRECTORY"] = "/var/log/quillon-web";
@@ -84,6 +86,7 @@ TEST(Config, DefaultsFollowTheServiceManagersFolders) {
     EXPECT_EQ(c.usersFile, "/var/lib/quillon-web/users_4.json");
     EXPECT_EQ(c.logFolder, "/var/log/quillon-web/");
     EXPECT_EQ(c.socketPath, "/run/quillon-recorder/4.sock");
+    EXPECT_TRUE(c.socketFallbacks.empty());
 
     // Values out of range keep the default.
     writeCrlf(ini, "[Web]\nPort=70000\nSessionMinutes=0\n");

@@ -152,3 +152,16 @@ TEST(RecorderLink, AnotherProtocolIsNotSpokenTo) {
     EXPECT_NE(link.snapshot().detail.find("protocol 2"), std::string::npos);
     EXPECT_TRUE(peer.requests().empty());
 }
+
+TEST(RecorderLink, FallsBackToTheNextPlaceOfTheSocket) {
+    webtest::TempDir dir;
+    LinkOptions o = fastOptions(dir / "user/1.sock");
+    o.socketFallbacks = {dir / "system/1.sock"};
+    std::filesystem::create_directories(dir / "system");
+    RecorderLink link(o);
+    link.start();
+    ASSERT_TRUE(waitFor([&] { return link.snapshot().state == LinkState::NotRunning; }, 2000));
+    EXPECT_NE(link.snapshot().detail.find("user/1.sock"), std::string::npos) << "the first place is the one named";
+    webtest::Peer peer(dir / "system/1.sock", standardAnswer);
+    ASSERT_TRUE(waitFor([&] { return link.snapshot().state == LinkState::Up; }, 3000));
+}
