@@ -14,6 +14,7 @@ endfunction()
 qr_installed_path(bindir "${QR_BINDIR}")
 qr_installed_path(QR_DOC "${QR_DOC_DIR}")
 set(QR_PROGRAM "${bindir}/VM3_Quillon_Recorder")
+set(QR_WEB_PROGRAM "${bindir}/quillon-web")
 
 function(qr_install_template template rel)
   qr_installed_path(target "${rel}")
@@ -32,3 +33,5 @@ qr_install_template(units/quillon-recorder@.service.in "${QR_USER_UNIT_DIR}/quil
 qr_install_template(units/quillon-recorder-system@.service.in
                     "${QR_DOC_DIR}/examples/system/quillon-recorder@.service")
 qr_install_template(units/quillon-recorder.desktop.in "${QR_APPLICATIONS_DIR}/quillon-recorder.desktop")
+qr_install_template(units/quillon-web@.service.in "${QR_USER_UNIT_DIR}/quillon-web@.service")
+qr_install_template(units/quillon-web-system@.service.in "${QR_DOC_DIR}/examples/system/quillon-web@.service")

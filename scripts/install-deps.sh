@@ -14,6 +14,8 @@ PACKAGES=(
   espeak-ng sox
   dpkg-dev systemd
   clang libclang-rt-14-dev
+  libcpp-httplib-dev libssl-dev nlohmann-json3-dev libsodium-dev openssl
+  chromium chromium-driver python3-selenium prometheus
 )
 missing=()
 for p in "${PACKAGES[@]}"; do

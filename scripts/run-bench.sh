@@ -25,6 +25,9 @@ done
 echo "== aac_coder_bench"
 bash "$HERE/../bench/aac_coder_bench.sh" || status=1
 echo
+echo "== web_bench"
+bash "$HERE/../bench/web_bench.sh" "$BUILD" || status=1
+echo
 echo "== program_bench"
 source "$HERE/bench-sources.sh"
 load_bench_sinks

@@ -46,7 +46,7 @@ depends=$(field Depends)
 extract=${DRIVE}extract
 dpkg-deb -x "$DEB" "$extract"
 needed=
-for program in "$extract/usr/bin/VM3_Quillon_Recorder" "$extract/usr/bin/quillon-ctl"; do
+for program in "$extract/usr/bin/VM3_Quillon_Recorder" "$extract/usr/bin/quillon-ctl" "$extract/usr/bin/quillon-web"; do
   these=$(objdump -p "$program" | awk '$1 == "NEEDED" { print $2 }')
   [ -n "$these" ] || fail "no NEEDED entries in $program"
   needed+=" $these"

@@ -18,6 +18,12 @@ expected_install_files() {
     echo "share/doc/quillon-recorder/examples/system/quillon-recorder@.service"
     echo "share/icons/hicolor/scalable/apps/quillon-recorder.svg"
     for size in 16 32 48 64 128 256; do echo "share/icons/hicolor/${size}x${size}/apps/quillon-recorder.png"; done
+    # The web console: its program, units, documentation, and its pages as the build made them.
+    echo "bin/quillon-web"
+    echo "lib/systemd/user/quillon-web@.service"
+    echo "share/doc/quillon-recorder/quillon-web.md"
+    echo "share/doc/quillon-recorder/examples/system/quillon-web@.service"
+    files_under "$BUILD_DIR/web-assets" | sed 's|^|share/quillon-recorder/web/|'
   } | LC_ALL=C sort
 }
 
