@@ -4,6 +4,8 @@
 #include "core/frm_main.h"
 #include "core/main_window_state.h"
 #include "core/recorder_panel.h"
+#include "recording/input_levels.h"
+#include "recording/loudness_alarm.h"
 #include "platform/capture/active_sound_recorder.h"
 #include "platform/os.h"
 #include "support/app_globals.h"
@@ -37,6 +39,19 @@ QJsonObject IncidentObject(const IncidentRecord& r) {
                   {QStringLiteral("acknowledged"), r.Acknowledged}};
     if (r.Recorder >= 0 && r.Recorder < kRecorders) o.insert(QStringLiteral("recorder"), r.Recorder + 1);
     return o;
+}
+
+QJsonValue Lufs(double v) { return std::isfinite(v) ? QJsonValue(std::round(v * 10.0) / 10.0) : QJsonValue(); }
+
+QJsonObject LoudnessObject(const platform::capture::LoudnessSnapshot& s, const RecorderConfig& c) {
+    const LoudnessOptions o = ParseLoudnessOptions(c.LoudnessTarget, c.LoudnessTolerance, c.LoudnessDelay);
+    return {{QStringLiteral("momentary_lufs"), Lufs(s.momentaryLufs)},
+            {QStringLiteral("short_term_lufs"), Lufs(s.shortTermLufs)},
+            {QStringLiteral("true_peak_dbtp"), Lufs(s.truePeakDbtp)},
+            {QStringLiteral("integrated_lufs"), Lufs(s.integratedLufs)},
+            {QStringLiteral("lra_lu"), std::round(s.loudnessRangeLu * 10.0) / 10.0},
+            {QStringLiteral("target_lufs"), o.targetLufs},
+            {QStringLiteral("tolerance_lu"), o.toleranceLu}};
 }
 
 control::CommandResult Refused(const QString& message) {
@@ -111,6 +126,11 @@ QJsonObject RecorderControl::StatusOf(int i) {
     o.insert(QStringLiteral("silence_s"), r.silence().alarmOn() ? double(r.silence().silenceMs()) / 1000.0 : 0.0);
     o.insert(QStringLiteral("overruns"), e ? qint64(e->OverrunCount()) : 0);
     if (e && r.EngineRecording()) o.insert(QStringLiteral("peak_dbfs"), PeaksDb(e->PeakLevels()));
+    const platform::capture::LoudnessSnapshot loud = RecorderLoudness(i);
+    if (loud.valid) o.insert(QStringLiteral("loudness"), LoudnessObject(loud, c));
+    const LoudnessWatch::Side side = LoudnessWatchOf(i).side();
+    if (side != LoudnessWatch::Side::Within)
+        o.insert(QStringLiteral("loudness_alarm"), side == LoudnessWatch::Side::High ? QStringLiteral("high") : QStringLiteral("low"));
     const IncidentRecord last = IncidentList().LastOf(i);
     if (last.Seq > 0)
         o.insert(QStringLiteral("last_incident"),
@@ -226,8 +246,11 @@ QJsonArray RecorderControl::Levels() {
     for (int i = 0; i < RecordersInService(); ++i) {
         const Recorder& r = Rec(i);
         if (!r.engine() || !r.EngineRecording()) continue;
-        out.append(QJsonObject{{QStringLiteral("recorder"), i + 1},
-                               {QStringLiteral("peak_dbfs"), PeaksDb(r.engine()->PeakLevels())}});
+        QJsonObject level{{QStringLiteral("recorder"), i + 1},
+                          {QStringLiteral("peak_dbfs"), PeaksDb(r.engine()->PeakLevels())}};
+        const platform::capture::LoudnessSnapshot loud = RecorderLoudness(i);
+        if (loud.valid && std::isfinite(loud.shortTermLufs)) level.insert(QStringLiteral("short_term_lufs"), Lufs(loud.shortTermLufs));
+        out.append(level);
     }
     return out;
 }

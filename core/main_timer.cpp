@@ -4,6 +4,7 @@
 #include "archive/history.h"
 #include "core/frm_main.h"
 #include "core/recorder_panel.h"
+#include "recording/loudness_alarm.h"
 #include "recording/silence_alarm.h"
 #include "platform/capture/active_sound_recorder.h"
 #include "platform/os.h"
@@ -23,6 +24,8 @@ bool g_timerFormatRunning = false;
 // The format discovery has been traced once: while it keeps failing (no
 // sound server yet), its attempts are not traced every 4 s.
 bool g_formatsTraced = false;
+// Ticks since the loudness alarm last looked.
+int g_loudnessTicks = 0;
 
 struct RunningFlag {
     explicit RunningFlag(bool& flag) : flag_(flag) { flag_ = true; }
@@ -172,6 +175,11 @@ void Timer1_Timer() {
     }
     // Silence alarm, after the slices: a change of slice is no silence.
     for (int i = 0; i < n && !MainState().QuitRequested; ++i) FollowSilence(i);
+    // Loudness alarm: once a second (the short-term value moves slowly).
+    if (++g_loudnessTicks >= 10) {
+        g_loudnessTicks = 0;
+        for (int i = 0; i < n && !MainState().QuitRequested; ++i) FollowLoudness(i);
+    }
     // Recordings lost on a failure are started again.
     trap(500, [&] { if (!MainState().QuitRequested) RecoveryTick(); });
     // Recording time left on the destination drives.
@@ -235,4 +243,6 @@ void ResetMainTimerState() {
     g_timerFormatRunning = false;
     g_formatsTraced = false;
     ResetSilenceWatches();
+    ResetLoudnessWatches();
+    g_loudnessTicks = 0;
 }

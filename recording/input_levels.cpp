@@ -55,7 +55,25 @@ QVector<float> RecorderInputPeaks(int i) {
         return {};
     }
     LevelMonitor::Instance().Watch(i, source);
+    // The idle stream measures the loudness too, in the recorder's channels.
+    const QString quality = Rec(i).config().QualityText;
+    LevelMonitor::Instance().MeasureLoudness(i, quality.contains(QStringLiteral("mono"), Qt::CaseInsensitive) ? 1 : 2);
     return LevelMonitor::Instance().TakePeaks(i);
+}
+
+platform::capture::LoudnessSnapshot RecorderLoudness(int i) {
+    if (i < 0 || i >= kRecorders) return {};
+    platform::ActiveSoundRecorder* engine = Rec(i).engine();
+    if (engine && Rec(i).EngineRecording()) return engine->Loudness();
+    if (LevelMonitor::Instance().Watching(i)) return LevelMonitor::Instance().Loudness(i);
+    return {};
+}
+
+void ResetRecorderTruePeak(int i) {
+    if (i < 0 || i >= kRecorders) return;
+    platform::ActiveSoundRecorder* engine = Rec(i).engine();
+    if (engine && Rec(i).EngineRecording()) engine->ResetTruePeak();
+    else if (LevelMonitor::Instance().Watching(i)) LevelMonitor::Instance().ResetTruePeak(i);
 }
 
 bool IdleLevelsRunning(int i) { return LevelMonitor::Instance().Watching(i); }

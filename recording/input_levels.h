@@ -5,6 +5,8 @@
 // can check an input before recording. The windows ask only while the meters
 // are seen and call StopIdleLevels as soon as they are not: no stream, no
 // wake-up while nobody looks.
+#include "platform/capture/loudness_meter.h"
+
 #include <QString>
 #include <QVector>
 
@@ -21,3 +23,10 @@ QString IdleLevelsSource(int recorder);
 void StopIdleLevelsOf(int recorder);
 // The meters are not seen: every idle measure stops.
 void StopIdleLevels();
+
+// Loudness (EBU R 128) of recorder i's input: the recording's own measure
+// while it records, the idle measure's while the meters run; nothing
+// (valid false) otherwise. Reading keeps the live values computed.
+platform::capture::LoudnessSnapshot RecorderLoudness(int recorder);
+// The highest true peak shown starts again from now (the operator's click).
+void ResetRecorderTruePeak(int recorder);

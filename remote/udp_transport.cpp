@@ -4,6 +4,7 @@
 
 #include "platform/os.h"
 #include "recording/recording.h"
+#include "recording/loudness_alarm.h"
 #include "recording/silence_alarm.h"
 #include "remote/clock_wait.h"
 #include "support/clock.h"
@@ -548,9 +549,34 @@ void SendSilenceAlarm(int recorder, int t, bool on) {
     });
 }
 
+// The loudness alarm of a recorder told to UDP target t.
+void SendLoudnessAlarm(int recorder, int t, const QString& text) {
+    ErrorTrap trap(QStringLiteral("Frm_MainBis:SendLoudnessAlarm"));
+    trap(10, [&] {
+        if (t < 0 || t >= kUdpTargets || ProgramQuitting() || ProgramUnloading()) return;
+        const UdpTargetConfig& target = Station().UdpOut[size_t(t)];
+        const QString address = target.Address.trimmed();
+        const QString portText = target.Port.trimmed();
+        if (address.isEmpty() || portText.isEmpty()) {
+            TraceLog(-1, recorder, -1,
+                     QStringLiteral("Err: UDP: Loudness alarm: target ") + Num(t) +
+                         QStringLiteral(" has no address or port: not sent: ") + text,
+                     true, true);
+            return;
+        }
+        const qint32 port = CLngRound(Val(portText));
+        SendDataUDPSocketWrench(t, address, port, text);
+        TraceLog(-1, recorder, -1, QStringLiteral("UDP: Send to: ") + address + QLatin1Char(':') + Num(port) +
+                                        QLatin1Char(' ') + text, false, true);
+    });
+}
+
 }  // namespace
 
-void InstallUdpTransport() { SetSilenceNotifier(SendSilenceAlarm); }
+void InstallUdpTransport() {
+    SetSilenceNotifier(SendSilenceAlarm);
+    SetLoudnessNotifier(SendLoudnessAlarm);
+}
 
 void ResetUdpTransport() {
     FrmMainBis& b = State();

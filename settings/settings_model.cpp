@@ -125,6 +125,11 @@ SettingsModel LoadSettingsModel(const std::array<RecorderConfig, kRecorders>& ba
         });
         trap(192, [&] { c.SilenceThreshold = read(sec, QStringLiteral("SilenceSeuil"), QStringLiteral("-50")); });
         trap(194, [&] { c.SilenceDelay = read(sec, QStringLiteral("SilenceDelai"), QStringLiteral("30")); });
+        trap(196, [&] {
+            c.LoudnessTarget = read(sec, QStringLiteral("LoudnessCible"), QStringLiteral("-23"));
+            c.LoudnessTolerance = read(sec, QStringLiteral("LoudnessTolerance"), QStringLiteral("2"));
+            c.LoudnessDelay = read(sec, QStringLiteral("LoudnessDelai"), QStringLiteral("60"));
+        });
         m.StoredCharacteristic[size_t(i)] = c.FormatCharacteristic;
     }
     for (int i = 0; i < kRecorders; ++i) {
@@ -292,6 +297,9 @@ int SaveSettingsModel(const std::array<RecorderConfig, kRecorders>& recorders, c
             write(sec, QStringLiteral("SilenceSeuil"), c.SilenceThreshold);
             write(sec, QStringLiteral("SilenceDelai"), c.SilenceDelay);
             write(sec, QStringLiteral("SilenceUDP"), Two(c.SilenceUdpEntry));
+            write(sec, QStringLiteral("LoudnessCible"), c.LoudnessTarget);
+            write(sec, QStringLiteral("LoudnessTolerance"), c.LoudnessTolerance);
+            write(sec, QStringLiteral("LoudnessDelai"), c.LoudnessDelay);
         });
     }
     for (int i = 0; i < kRecorders; ++i) {
