@@ -67,6 +67,17 @@ void FollowLoggingRecorder(int i, ErrorTrap& trap) {
     trap(420, [&] {
         const QString hourNow = HourStamp(now);
         const SliceConfig& slices = Station().Slices;
+        // The clock set back an hour (end of summer time): the hour that
+        // comes again is a slice of its own, as every real hour is.
+        const int offset = now.offsetFromUtc();
+        const bool repeated = slot.SliceOffset != kNoSliceOffset && offset < slot.SliceOffset;
+        slot.SliceOffset = offset;
+        if (repeated) {
+            Trace(i, QStringLiteral("Pige: the clock went back to ") + now.toString(QStringLiteral("HH:mm")) +
+                         QStringLiteral(" (UTC offset ") + QString::number(offset / 3600) +
+                         QStringLiteral(" h): the repeated hour is a slice of its own"));
+            slot.SliceEnd.clear();
+        }
         if (slices.ByTable) {
             if (slot.SliceEnd.isEmpty() || hourNow >= slot.SliceEnd) {
                 QString end = SliceEndFromTable(slices, now);
@@ -78,7 +89,7 @@ void FollowLoggingRecorder(int i, ErrorTrap& trap) {
                 Framed(i, QStringLiteral("Pige: Up to ") + slot.SliceEnd);
                 newSlice = true;
             }
-        } else if (hourNow != slot.SliceEnd) {
+        } else if (hourNow != slot.SliceEnd || repeated) {
             slot.SliceEnd = hourNow;
             newSlice = true;
         }

@@ -101,7 +101,12 @@ void Apply(int i, const Resolution& r, bool startup) {
         // The lists shown for the device are filled again when it comes back.
         if (reselect && !startup) emit rec.DeviceSelected(i, r.index);
         if (!named) emit rec.ConfigChanged(i);
-        if (wasWaiting) RetryRecorderNow(i);
+        // A device made anew by the sound server starts at its own level:
+        // the recorder's saved level goes to it again.
+        if (wasWaiting) {
+            rec.SetVolume(rec.config().Volume);
+            RetryRecorderNow(i);
+        }
         break;
     }
     case Found::ServerAway:

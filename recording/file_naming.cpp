@@ -44,7 +44,15 @@ QString Recorder::NextFileName(QString& folder, bool askUser, CommandOrigin orig
     const int kind = config_.RecordKind();
     if (kind == RecordKindNoFile) return result;
     if (kind == RecordKindLogging) {
-        trap(20, [&] { result = QStringLiteral("Pige ") + config_.Label.trimmed() + QStringLiteral(" ") + kDefaultPattern; });
+        trap(20, [&] {
+            // The hour that comes again when the clock goes back (end of
+            // summer time) carries "bis" after its hour: "..._02bis_00_00"
+            // sorts after every slice of the first 02 hour and before 03.
+            const QDateTime now = CurrentClock().now();
+            const bool repeated = now.addSecs(-3600).time().hour() == now.time().hour();
+            result = QStringLiteral("Pige ") + config_.Label.trimmed() + QStringLiteral(" ") +
+                     (repeated ? QStringLiteral("<yyyyMMdd_hh>bis_<mm_ss>") : kDefaultPattern);
+        });
         return result;
     }
     const QString text = config_.NamePattern;

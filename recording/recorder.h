@@ -22,12 +22,15 @@ enum class RecorderState { OutOfService, Idle, Waiting, Recording, Paused, Stopp
 // "out-of-service", "idle", "waiting", "recording", "paused", "stopping", "failed".
 QString StateCode(RecorderState state);
 
+constexpr int kNoSliceOffset = -1000000;
+
 // Run-time values of a recorder that the main timer follows.
 struct RecorderRuntime {
     qint32 InputLevel = 0;
     qint32 LastStatus = 0;      // last engine status traced
     QString SliceEnd;           // logging: the hour stamp ("yyyyMMddHH") the slice ends at
     QString LastPurgeDay;       // logging: the day of the last purge
+    int SliceOffset = kNoSliceOffset;  // logging: UTC offset (s) when the slice was looked at last
     QString AnnouncedFilePath;  // the file a stop announces to UDP peers
     QString RecordingFilePath;  // the file of the take in progress ("" none)
     qint32 PlannedDuration = 0; // ms; 0 none

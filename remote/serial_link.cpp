@@ -6,6 +6,7 @@
 #include "platform/os.h"
 #include "settings/station_config.h"
 #include "support/app_globals.h"
+#include "support/clock.h"
 #include "support/dialogs.h"
 #include "support/errors.h"
 #include "support/formats.h"
@@ -14,6 +15,7 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QTimer>
 
 namespace {
 
@@ -27,6 +29,12 @@ struct LinkState {
     quint64 discards = 0;
     bool installed = false;
     int openPort = 0;  // number of the port last opened
+    // A port lost while the link is in service is opened again by itself:
+    // a first attempt after 1 s, then less and less often, 10 s apart at most.
+    QTimer* reopen = nullptr;
+    int reopenTries = 0;
+    qint64 lostTick = 0;
+    QString lostDevice;
 };
 
 LinkState& L() {
@@ -36,6 +44,8 @@ LinkState& L() {
 
 // Every line of the link: no columns, no incident, flushed at once.
 void TraceCom(const QString& text) { TraceLog(-1, -1, -1, text, false, true); }
+
+void TryReopen();
 
 QString Decode(const QByteArray& bytes) { return QString::fromUtf8(bytes); }
 
@@ -61,12 +71,32 @@ QString SerialPrintable(const QString& text) {
 
 namespace {
 
+constexpr int kFirstReopenMs = 1000;
+constexpr int kLongestReopenMs = 10000;
+
+void ArmReopen(int ms) {
+    LinkState& l = L();
+    if (!l.reopen) {
+        l.reopen = new QTimer;
+        l.reopen->setSingleShot(true);
+        QObject::connect(l.reopen, &QTimer::timeout, [] { TryReopen(); });
+    }
+    l.reopen->start(ms);
+}
+
 void OnPortLost(const QString& reason) {
     ++L().discards;
     TraceLogEncadre(-1, -1, -1,
                     QStringLiteral("Err: COM: Port COM #") + QString::number(L().openPort) + QStringLiteral(" (") +
                         ComControl().Device() + QStringLiteral(") lost: ") + reason + QStringLiteral(". Port closed."),
                     QStringLiteral("="), true);
+    // The link in service: the port is looked for again (the adapter may
+    // be plugged back).
+    if (!Station().Serial.Active || L().openPort < 1) return;
+    L().lostDevice = ComControl().Device();
+    L().lostTick = CurrentClock().tickMs();
+    L().reopenTries = 0;
+    ArmReopen(kFirstReopenMs);
 }
 
 void OnPortError(const QString& text) { TraceCom(QStringLiteral("COM: Err: ") + text); }
@@ -146,7 +176,37 @@ QString SerialSettingsText() { return SerialSettingsText(Station().Serial); }
 
 int SerialPortNumber(const SerialConfig& serial) { return serial.PortEntry + 1; }
 
+namespace {
+
+// One attempt to open again the port that was lost, quietly: the return is
+// an incident, the attempts are not traced one by one.
+void TryReopen() {
+    LinkState& l = L();
+    if (!Station().Serial.Active || SerialPortOpen() || l.openPort < 1) return;
+    ++l.reopenTries;
+    platform::CommPort& com = ComControl();
+    const QString device = SerialDevicePath(l.openPort);
+    const bool ok = !device.isEmpty() && QFileInfo::exists(device) && com.SetDevice(device).ok() &&
+                    com.SetSettings(SerialSettingsText()).ok() && com.Open().ok();
+    if (!ok) {
+        int delay = kFirstReopenMs;
+        for (int k = 1; k < l.reopenTries && delay < kLongestReopenMs; ++k) delay *= 2;
+        ArmReopen(qMin(delay, kLongestReopenMs));
+        return;
+    }
+    const qint64 gap = CurrentClock().tickMs() - l.lostTick;
+    TraceLogEncadre(-1, -1, -1,
+                    QStringLiteral("COM: Port COM #") + QString::number(l.openPort) + QStringLiteral(" (") + device +
+                        QStringLiteral(") back: opened again after ") + QString::number(double(gap) / 1000.0, 'f', 1) +
+                        QStringLiteral(" s (") + QString::number(l.reopenTries) + QStringLiteral(" attempt(s))"),
+                    QStringLiteral("="), true);
+}
+
+}  // namespace
+
 void CommandPortCOMInit_Click() {
+    // The operator opens the port: no attempt of its own meanwhile.
+    if (L().reopen) L().reopen->stop();
     ErrorTrap trap(QStringLiteral("FrmSetup:CommandPortCOMInit_Click"));
     QString settings;
     trap(10, [&] { settings = SerialSettingsText(); });
@@ -273,6 +333,7 @@ void ComControl_OnComm() {
 }
 
 void ResetSerialLink() {
+    if (L().reopen) L().reopen->stop();
     CloseComControl();
     L().drainTimeoutMs = kDefaultDrainTimeoutMs;
 }

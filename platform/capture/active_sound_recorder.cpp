@@ -300,7 +300,8 @@ int ActiveSoundRecorder::InputLevelSet(int index, int line, int level) {
         g_testToneLevel = level;
         return 0;
     }
-    if (d.source.level == level) return 0;
+    // Always asked of the server: the level it has may not be the one last
+    // listed (a source made anew starts at its own level).
     QString text;
     const int rc = PulseHub::Instance().SetVolume(d.source.name, level, kServerWaitMs, &text);
     return rc == 0 ? 0 : fail(rc, text);

@@ -262,6 +262,32 @@ TEST_F(SerialLinkTest, DeviceGoingAwayClosesThePort) {
     EXPECT_TRUE(Texts().contains("Err: COM: Port COM not Open. Data not sended: CROSS 1 4"));
 }
 
+TEST_F(SerialLinkTest, APortThatComesBackIsOpenedAgainByItselfWithTwoIncidents) {
+    auto pty = std::make_unique<PtyPair>();
+    ASSERT_TRUE(pty->ready());
+    const QString link = pty->a;
+    OpenPort3(link);
+    ASSERT_TRUE(SerialPortOpen());
+    pty->stop();  // the adapter is pulled
+    ASSERT_TRUE(platform::WaitInEventLoop([] { return !SerialPortOpen(); }, 5000));
+    // Plugged back: the same link comes again (socat makes it anew).
+    QProcess socat;
+    socat.start("socat", {"pty,raw,echo=0,link=" + link, "pty,raw,echo=0,link=" + link + ".peer"});
+    ASSERT_TRUE(socat.waitForStarted(5000));
+    ASSERT_TRUE(platform::WaitInEventLoop([] { return SerialPortOpen(); }, 15000)) << Texts().join(" | ").toStdString();
+    const QStringList incidents = Trace().ListeIncidents;
+    EXPECT_EQ(incidents.filter("Port COM #3 (" + link + ") lost").size(), 1);
+    EXPECT_EQ(incidents.filter(QRegularExpression("COM: Port COM #3 \\(.*\\) back: opened again after [0-9.]+ s")).size(), 1)
+        << incidents.join(" | ").toStdString();
+    // The link works: a line reaches the switcher's end.
+    QFile peer(link + ".peer");
+    ASSERT_TRUE(peer.open(QIODevice::ReadWrite | QIODevice::Unbuffered));
+    EXPECT_TRUE(SendPortCOM("CROSS 2 5", "COM: Data sended: "));
+    ResetSerialLink();
+    socat.kill();
+    socat.waitForFinished(2000);
+}
+
 TEST_F(SerialLinkTest, OutputThatCannotDrainIsBoundedAndCleared) {
     PtyPair pty;
     ASSERT_TRUE(pty.ready());

@@ -13,6 +13,7 @@
 #include "support/errors.h"
 
 #include <QRegularExpression>
+#include <QElapsedTimer>
 #include <QTimer>
 
 using namespace udptest;
@@ -387,6 +388,31 @@ TEST_F(UdpCommand, StopAfterWaitDurationLeavesTheProgramResponsive) {
     EXPECT_GT(stopped, end);
     EXPECT_EQ(texts.count("UDP: LabelDataArrivalUDP_Change: WaitDuration: 1500 ms |Start |Sub: "
                           "FrmSetup:LabelDataArrivalUDP_Change"), 1);
+}
+
+TEST_F(UdpCommand, ALineThatWaitsNeverHoldsUpAnotherLine) {
+    // Recorder 2 records; line 2 stops it (its notifications wait for the
+    // file to close); line 0 then asks recorder 1 to start in 30 s; a new
+    // start of recorder 2 on line 2 must not wait for line 0's 30 s.
+    Prepare(1, 1, Folder("Rec2"), "Studio");
+    PutInInbox(2, "<Record:Start><Recorder:2><SongId:first>");
+    ASSERT_TRUE(platform::WaitInEventLoop([] { return !UdpCommands().InProcess[2]; }, 5000));
+    ASSERT_TRUE(Recording(1));
+    platform::LetEventsRunFor(500);
+    PutInInbox(2, "<Record:Stop><Recorder:2>");
+    QTimer::singleShot(100, [] { PutInInbox(0, "<Record:Start><Recorder:1><SongId:later><WaitDuration:30000>"); });
+    platform::LetEventsRunFor(300);
+    ASSERT_TRUE(UdpCommands().InProcess[0]) << "line 0 waits its 30 s";
+    ASSERT_TRUE(platform::WaitInEventLoop([] { return !UdpCommands().InProcess[2]; }, 5000)) << "line 2's stop ends";
+    QElapsedTimer sent;
+    sent.start();
+    PutInInbox(2, "<Record:Start><Recorder:2><SongId:second>");
+    ASSERT_TRUE(platform::WaitInEventLoop([this] { return Recording(1); }, 5000));
+    EXPECT_LT(sent.elapsed(), 1000) << "the start on line 2 reached its recorder within a second";
+    EXPECT_TRUE(UdpCommands().InProcess[0]) << "line 0 still waits";
+    EXPECT_FALSE(Recording(0));
+    EXPECT_TRUE(QFileInfo::exists(Folder("Rec2") + "second.wav"));
+    ResetUdpRemote();  // line 0's wait is given up with the test
 }
 
 TEST_F(UdpCommand, WaitDurationIsBoundedToTenMinutes) {

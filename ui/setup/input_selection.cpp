@@ -201,8 +201,15 @@ void ComboInputChannels_Click(int i) {
     });
     trap(20, [&] {
         if (r == 0) {
-            const int level = src.InputLevelGet(SelectedDevice(i), rec.config().ChannelIndex);
-            if (level >= 0) rec.SetVolume(level);  // -1: the line's level is unknown
+            if (SetupFlags().SettingsLoading) {
+                // A line shown again by the program (the device found again):
+                // the recorder keeps its level and the device gets it.
+                rec.SetVolume(rec.config().Volume);
+            } else {
+                // The operator chose a line: its level is shown.
+                const int level = src.InputLevelGet(SelectedDevice(i), rec.config().ChannelIndex);
+                if (level >= 0) rec.SetVolume(level);  // -1: the line's level is unknown
+            }
             if (Hooks().AfficherNiveauRecord) Hooks().AfficherNiveauRecord(i, rec.config().Volume);
         } else {
             AfficherErreurARS(r, i, 0, "SetInputDeviceChannelDefault", "FrmSetup:ComboInputChannels_Click");
